@@ -1,0 +1,13 @@
+// Fill and copy of runs of 32-bit words, shared by the dequantization, stereo
+// and hybrid filterbank stages.
+#ifndef MPFIX_AUDIO_DEQUANT_WORDS_H
+#define MPFIX_AUDIO_DEQUANT_WORDS_H
+
+#include <cstdint>
+
+// Stores value into count words at destination, low to high addresses.
+void MP3_FillWords(int32_t value, int32_t *destination, int32_t count);
+// Copies count words; source and destination must not overlap.
+void MP3_CopyWords(const int32_t *source, int32_t *destination, int32_t count);
+
+#endif  // MPFIX_AUDIO_DEQUANT_WORDS_H
