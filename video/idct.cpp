@@ -73,7 +73,8 @@ MPFIX_API int32_t MPG_DCTInv_8x8(int16_t *block) {
         Word y[8];
         transform1d<true>(c, y);
         // Low 16 bits of the rounded result; no clamping.
-        for (int i = 0; i < 8; ++i) block[8 * i + col] = static_cast<int16_t>(static_cast<uint16_t>(asr(y[i] + 32768, 16)));
+        for (int i = 0; i < 8; ++i)
+            block[8 * i + col] = static_cast<int16_t>(static_cast<uint16_t>(asr(y[i] + 32768, 16)));
     }
     return 0;
 }

@@ -91,7 +91,7 @@ TEST(YuvConvert, SinglePixelExamples) {
 
 // A lattice over the whole (Y, U, V) cube, corners included, agrees with the
 // model, so the clamps at both ends of every component are exercised.
-TEST(YuvConvert, SinglePixelsAgreeWithModelOverAllSamples) {
+TEST(YuvConvert, LatticeOverSampleCubeAgreesWithModel) {
     for (int y = 0; y < 256; y += 5)
         for (int u = 0; u < 256; u += 5)
             for (int v = 0; v < 256; v += 5)
