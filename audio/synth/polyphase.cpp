@@ -9,17 +9,16 @@ using mpfix::wrapNeg;
 using mpfix::wrapShl;
 using mpfix::wrapSub;
 
-// Entry = round(2^(32-s) * m), m = 1 / (2 cos((2j+1) pi / 64)) for the odd
-// angles paired as 4i: j = i, 4i+1: 31-i, 4i+2: 15-i, 4i+3: 16+i; shifts s
-// in kShift1.
+// Entry = round(2^(32-s) * m), m = 1 / (2 cos(n pi / 64)) with n = 2i+1,
+// 31-2i, 15-2i, 17+2i for entries 4i .. 4i+3 (group i); shifts s in kShift1.
 constexpr int32_t synthDctCoef1[16] = {
     1075036753, 1367679739, 1449139879, 1598879467,
     1085490621, 1829445839, 1336817425, 1802489638,
     1106914669, 1104762768, 1251843312, 2088574387,
     1140405281, 796804811,  1187781572, 627838284,
 };
-// Entry = round(2^(32-s) * m), m = 1 / (2 cos((2j+1) pi / 32)) with 2i: j = i
-// and 2i+1: j = 15-i for groups i = 0..2; group 3 pairs 7 and 9; shifts in kShift2.
+// Entry = round(2^(32-s) * m), m = 1 / (2 cos(n pi / 32)) with n = 2i+1, 15-2i
+// for entries 2i, 2i+1 (group i); shifts s in kShift2.
 constexpr int32_t synthDctCoef2[8] = {
     1078937202, 1369329156, 1122057232, 462365872,
     1217503044, 284723498,  1389039203, 1692549166,

@@ -4,10 +4,12 @@
 // filter (1024-entry V shift, U from V, window D[i]).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <limits>
@@ -143,7 +145,7 @@ void checkCoefficients(const char *name, const int32_t *table, const std::vector
         const long long derived = std::llround(scaled);
         EXPECT_EQ(derived, rules[k].listed) << name << "[" << k << "]";
         EXPECT_EQ(table[k], rules[k].listed) << name << "[" << k << "]";
-        // Shifts keep every factor a positive-range 32-bit word with a full top bit budget.
+        // The shift is what keeps each factor inside a signed 32-bit word.
         EXPECT_LT(std::fabs(scaled), 2147483648.0) << name << "[" << k << "]";
     }
 }
