@@ -34,7 +34,8 @@ struct BitReader {
     int32_t read(int bits) {
         uint32_t value = 0;
         for (int i = 0; i < bits; ++i, ++position) {
-            const uint32_t bit = (bytes[position >> 3] >> (7u - (position & 7u))) & 1u;
+            const uint32_t byte = bytes[position >> 3];
+            const uint32_t bit = (byte >> (7u - (position & 7u))) & 1u;
             value = (value << 1) | bit;
         }
         return static_cast<int32_t>(value);
