@@ -400,6 +400,7 @@ TEST(DequantizeGranule, IntensityMixed) {
     g.set(0, 20, 4);           // long band 5: position 3 (byte 5)
     g.set(0, 36 + 8, 4);       // short band 3, window 2, line 12: position 0 (byte 8 + 2)
     g.scalefactors[1][5] = 3;
+    g.scalefactors[1][8] = 6;  // long band 8 would start at 36: a long pass there would leave a trace
     ASSERT_EQ(g.run(), 0);
     const int32_t v = requantized(4, 0);
     EXPECT_EQ(g.spectrum[0][20], v / 2);
