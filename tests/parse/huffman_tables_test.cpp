@@ -120,7 +120,7 @@ TEST_F(HuffmanTables, CodeListIsCompleteAndPrefixFree) {
     for (const auto &[t, list] : codes_->pairs) {
         std::vector<std::string> words;
         for (const auto &p : list) words.push_back(p.code);
-        check(words, "table " + std::to_string(t));
+        check(words, (testing::Message() << "table " << t).GetString());
     }
     for (int q = 0; q < 2; ++q) {
         std::vector<std::string> words;
@@ -133,7 +133,7 @@ TEST_F(HuffmanTables, CodeListIsCompleteAndPrefixFree) {
 
 TEST_F(HuffmanTables, EveryTableEqualsTheRuleAppliedToTheCodeList) {
     for (int t = 0; t < 32; ++t) {
-        SCOPED_TRACE("table_select " + std::to_string(t));
+        SCOPED_TRACE(testing::Message() << "table_select " << t);
         const int set = mpfix::test::codeSetOf(t);
         const void *data = t <= 12 ? static_cast<const void *>(MP3_HuffSmallTables[t])
                                    : static_cast<const void *>(MP3_HuffLargeTables[t - 13]);

@@ -130,7 +130,7 @@ TEST(Spectrum, EveryPairOfEveryTableRoundTrips) {
     std::mt19937 rng(7);
     for (int t = 1; t < 32; ++t) {
         if (mpfix::test::codeSetOf(t) == 0) continue;
-        SCOPED_TRACE("table_select " + std::to_string(t));
+        SCOPED_TRACE(testing::Message() << "table_select " << t);
         const int lin = codes().linbits[t];
         const int maxValue = mpfix::test::maxValueOf(codes(), t);
         BitWriter w;
