@@ -35,10 +35,20 @@ int32_t refillGap(MP3_Stream *stream, uint32_t r, uint32_t w) {
     return m;
 }
 
-// Drained: the whole ring is free; restart at index 0.
-int32_t refillDrained(MP3_Stream *stream) {
-    const int32_t n = readFromHost(stream, 0, MP3_RING_SIZE);
+// Drained: the whole ring is free; restart at index 0. A held-back 0xFF may be
+// the first byte of a sync pattern whose second byte is still to come (a scan
+// or a frame stopped just before it): it is kept as the first byte of the
+// restarted ring, or a frame would be lost wherever the input arrives in
+// pieces. Any other held-back byte cannot begin a pattern and is dropped.
+int32_t refillDrained(MP3_Stream *stream, uint32_t w) {
     stream->readIndex = 0;
+    if (stream->buffer[w] == 0xFF) {
+        stream->buffer[0] = 0xFF;
+        const int32_t n = readFromHost(stream, 1, MP3_RING_SIZE - 1);
+        stream->writeIndex = static_cast<uint32_t>(n);
+        return n;
+    }
+    const int32_t n = readFromHost(stream, 0, MP3_RING_SIZE);
     stream->writeIndex = n > 0 ? static_cast<uint32_t>(n - 1) : 0u;
     return n;
 }
@@ -51,7 +61,7 @@ int32_t MP3_Refill(MP3_Stream *stream) {
     const uint32_t w = stream->writeIndex & kIndexMask;
     if (r < w) return refillWrapping(stream, r, w);
     if (r > w) return refillGap(stream, r, w);
-    return refillDrained(stream);
+    return refillDrained(stream, w);
 }
 
 int32_t MP3_ReadBytes(MP3_Stream *stream, uint8_t *destination, int32_t count) {

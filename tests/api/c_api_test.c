@@ -60,11 +60,45 @@ static void video(void) {
     for (i = 0; i < 4; ++i) CHECK(copy[i] == 0);
 }
 
+/* A host's read callback over a memory buffer. */
+struct Memory {
+    const uint8_t *data;
+    int32_t size;
+    int32_t position;
+};
+
+static int32_t readMemory(uint8_t *destination, int32_t maxBytes, void *userData) {
+    struct Memory *memory = (struct Memory *)userData;
+    int32_t n = memory->size - memory->position;
+    if (n > maxBytes) n = maxBytes;
+    memcpy(destination, memory->data + memory->position, (size_t)n);
+    memory->position += n;
+    return n;
+}
+
+static void decoder(void) {
+    /* Input without any frame: the decoder reports its defaults and no PCM. */
+    static MP3_Stream stream;
+    static MP3_Decoder state;
+    static const uint8_t junk[100] = {0};
+    struct Memory memory = {junk, (int32_t)sizeof junk, 0};
+    int16_t pcm[2304];
+    int32_t bufferBytes = 0, sampleRate = 0, channels = 0, samples = -1;
+    stream.readFn = readMemory;
+    stream.userData = &memory;
+    CHECK(MP3_InitDecoder(&stream, &state, &bufferBytes, &sampleRate, &channels) == 1);
+    CHECK(bufferBytes == 57600 && channels == 2);
+    memory.position = 0;
+    CHECK(MP3_DecodeFrame(&stream, pcm, &samples, 1, &state) == MP3_INPUT_EXHAUSTED);
+    CHECK(samples == 0);
+}
+
 int main(void) {
     CHECK(sizeof(MP3_Decoder) == 24880);
     CHECK(MP3_SYNC_FFF == 4095 && MP3_SYNC_FFE == 4094 && MP3_RING_SIZE == 65536);
 
     synthesis();
+    decoder();
     video();
     if (failures == 0) printf("C host: all checks passed\n");
     return failures == 0 ? 0 : 1;

@@ -165,6 +165,25 @@ TEST_F(RingTest, RefillOfADrainedRingDropsTheHeldBackByte) {
     EXPECT_EQ(out[0], ScriptedSource::byteOf(100));
 }
 
+// A held-back 0xFF may be the first byte of a sync pattern whose second byte
+// has not arrived: the restarted ring keeps it in front of the new bytes.
+TEST_F(RingTest, RefillOfADrainedRingKeepsAHeldBack0xFF) {
+    setIndexes(777, 777);
+    stream->buffer[777] = 0xFF;
+    source.plan = {0, 5};
+    EXPECT_EQ(MP3_Refill(stream.get()), 0);
+    EXPECT_EQ(source.calls.back(), (Call{1, 65535}));
+    EXPECT_EQ(stream->readIndex, 0u);  // still drained, the 0xFF still held
+    EXPECT_EQ(stream->writeIndex, 0u);
+    ASSERT_EQ(MP3_Refill(stream.get()), 5);
+    EXPECT_EQ(source.calls.back(), (Call{1, 65535}));
+    EXPECT_EQ(stream->writeIndex, 5u);
+    std::vector<uint8_t> out(10);
+    ASSERT_EQ(MP3_ReadBytes(stream.get(), out.data(), 10), 5);
+    EXPECT_EQ(out[0], 0xFF);
+    EXPECT_EQ(out[1], ScriptedSource::byteOf(0));
+}
+
 TEST_F(RingTest, BytesAvailableCountsTheHeldBackByte) {
     const struct {
         uint32_t r, w;
