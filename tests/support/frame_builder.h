@@ -64,7 +64,7 @@ inline std::vector<uint8_t> buildFrame(const FrameSpec &f) {
     }
     const int granules = f.id == 1 ? 2 : 1;
     const int recordBits = f.id == 1 ? 59 : 63;
-    for (int i = 0; i < granules * nch; ++i) w.put(0, recordBits);
+    for (int i = 0; i < granules * nch * recordBits; ++i) w.putBit(0);
     w.align();
     std::vector<uint8_t> frame = w.bytes();
     frame.resize(static_cast<size_t>(frameBytes(f)), f.fill);
