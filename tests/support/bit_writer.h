@@ -12,7 +12,7 @@ namespace mpfix::test {
 
 class BitWriter {
 public:
-    // Appends the low `bits` bits of value, most significant first.
+    // Appends the low `bits` bits (0..32) of value, most significant first.
     void put(uint32_t value, int bits) {
         for (int i = bits - 1; i >= 0; --i) putBit((value >> i) & 1u);
     }

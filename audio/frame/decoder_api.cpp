@@ -1,0 +1,111 @@
+#include "audio/frame/decoder_api.h"
+
+#include <cstdlib>
+
+#include "audio/frame/decoder_state.h"
+#include "audio/frame/frame_driver.h"
+#include "audio/frame/ring_buffer.h"
+
+namespace {
+
+// MPEG-1 sampling rates by sampling_frequency; MPEG-2 halves them, MPEG-2.5 quarters them.
+constexpr int32_t kMpeg1Rates[4] = {44100, 48000, 32000, 0};
+
+// Bytes the ring holds beyond the read position; a drained ring counts 0.
+int32_t fillLevel(const MP3_Stream *stream) {
+    const uint32_t r = stream->readIndex;
+    const uint32_t w = stream->writeIndex;
+    if (w > r) return static_cast<int32_t>(w - r);
+    if (w < r) return static_cast<int32_t>(w - r + MP3_RING_SIZE);
+    return 0;
+}
+
+}  // namespace
+
+void MP3_GetStreamInfo(const MP3_Decoder *decoder, int32_t *version, int32_t *sampleRate, int32_t *channels) {
+    const MP3_FrameHeader &h = decoder->header;
+    const int32_t rate = (h.sampling_frequency >= 0 && h.sampling_frequency <= 3) ? kMpeg1Rates[h.sampling_frequency] : 0;
+    if (h.ID == 1) {
+        *version = 1;
+        *sampleRate = rate;
+    } else {
+        // The sync pattern of the last parsed header, when its bytes are still
+        // in sideInfoBytes, tells MPEG-2 (0xFFF) from MPEG-2.5 (0xFFE) even if
+        // a later search found nothing; otherwise the last search decides.
+        int32_t syncType = decoder->syncType;
+        const uint8_t nibble = static_cast<uint8_t>(decoder->sideInfoBytes[1] >> 4);
+        if (decoder->sideInfoBytes[0] == 0xFF && (nibble == 0xF || nibble == 0xE)) {
+            syncType = nibble == 0xF ? MP3_SYNC_FFF : MP3_SYNC_FFE;
+        }
+        *version = syncType == MP3_SYNC_FFF ? 0 : 2;
+        *sampleRate = syncType == MP3_SYNC_FFF ? rate / 2 : rate / 4;
+    }
+    *channels = h.mode == 3 ? 1 : 2;
+}
+
+int32_t MP3_DecodeFrame(MP3_Stream *stream, int16_t *pcm, int32_t *samplesOut, int32_t count,
+                        MP3_Decoder *decoder) {
+    *samplesOut = 0;
+    int32_t result = MP3_OK;
+    int32_t decoded = 0;
+    for (;;) {
+        const int32_t r = MP3_DecodeOneFrame(stream, pcm, decoder);
+        if (r == MP3_FRAME_DECODED) {
+            const int32_t n = decoder->frameSamples;
+            pcm += n;
+            *samplesOut += n;
+            if (fillLevel(stream) < MP3_REFILL_THRESHOLD) {
+                result = MP3_Refill(stream) == 0 ? MP3_INPUT_EXHAUSTED : MP3_OK;
+            }
+            if (++decoded == count) {
+                // Frames may still wait in the ring after a refill that got
+                // nothing: report exhaustion only once the ring is empty, so a
+                // host that stops at the first MP3_INPUT_EXHAUSTED loses none.
+                if (result == MP3_INPUT_EXHAUSTED && stream->readIndex != stream->writeIndex) return MP3_OK;
+                return result;
+            }
+        } else if (r == MP3_FRAME_NO_SYNC || r == MP3_FRAME_NEED_DATA) {
+            if (MP3_Refill(stream) == 0) return MP3_INPUT_EXHAUSTED;
+            result = MP3_OK;
+        }
+        // MP3_FRAME_NOT_DECODED and MP3_FRAME_BAD_HEADER: go on at once.
+    }
+}
+
+int32_t MP3_InitDecoderWithProbe(MP3_Stream *stream, MP3_Decoder *decoder, int32_t *bufferBytes,
+                                 int32_t *sampleRate, int32_t *channels, int16_t *probe) {
+    MP3_ResetDecoder(decoder, stream);
+    // Defined values before the probe, so the parameters never come from
+    // whatever the host's record held.
+    decoder->syncType = MP3_SYNC_FFE;
+    decoder->sideInfoBytes[0] = 0;
+    decoder->sideInfoBytes[1] = 0;
+
+    // Without a probe buffer no probe runs and the defaults are reported.
+    if (probe != nullptr) {
+        int32_t samples = 0;
+        MP3_DecodeFrame(stream, probe, &samples, MP3_PROBE_FRAMES, decoder);
+    }
+
+    int32_t version = 0;
+    int32_t rate = 0;
+    int32_t nch = 0;
+    MP3_GetStreamInfo(decoder, &version, &rate, &nch);
+    *sampleRate = rate;
+    *channels = nch;
+    *bufferBytes = (version == 1 ? 57600 : 28800) * nch;
+
+    // Everything the probe built up is discarded; the source is not rewound.
+    MP3_ResetDecoder(decoder, stream);
+    return 1;
+}
+
+int32_t MP3_InitDecoder(MP3_Stream *stream, MP3_Decoder *decoder, int32_t *bufferBytes, int32_t *sampleRate,
+                        int32_t *channels) {
+    // The one allocation of the library: scratch PCM for the probe.
+    void *probe = std::malloc(MP3_PROBE_BYTES);
+    const int32_t result = MP3_InitDecoderWithProbe(stream, decoder, bufferBytes, sampleRate, channels,
+                                                    static_cast<int16_t *>(probe));
+    std::free(probe);
+    return result;
+}

@@ -1,0 +1,34 @@
+// Huffman tables of the Layer III spectral values, in a decoder-oriented packed
+// form built from ISO/IEC 11172-3, Table B.7 by tools/gen_huffman_tables.py.
+//
+// A stored big-value table is 16 first-level entries, indexed by the next four
+// stream bits, followed by its code tree serialized depth first (the node area;
+// node 0 is entry 16). Bit 0 of an entry is 1 for a leaf.
+//   First-level leaf, 8-bit:  X in bits 7..6, Y in 5..4, leaf kind in 3..1.
+//   First-level leaf, 16-bit: X in bits 15..8 (signed: 4-bit two's complement
+//                             in 11..8), Y in 7..4, leaf kind in 3..1.
+//   Pointer or tree node:     2 x the node index of the 1-child (the 0-child of
+//                             a tree node is the next entry).
+//   Tree leaf, 8-bit:  x * 32 + y * 4 + 1.  16-bit: x in bits 9..6, y in 5..2.
+// Leaf kinds say how many of the four looked-up bits the codeword and its folded
+// sign bits take and what is read after them (see spectrum.cpp).
+#ifndef MPFIX_AUDIO_PARSE_HUFFMAN_TABLES_H
+#define MPFIX_AUDIO_PARSE_HUFFMAN_TABLES_H
+
+#include <cstdint>
+
+// Tables with 8-bit entries by table_select 0..12 (null for 0 and 4).
+extern const uint8_t *const MP3_HuffSmallTables[13];
+// Tables with 16-bit entries by table_select - 13 (null for 14; 16..23 share
+// the codes of 16, 24..31 those of 24).
+extern const uint16_t *const MP3_HuffLargeTables[19];
+// Escape width (linbits) by table_select - 13.
+extern const uint8_t MP3_HuffLinbits[19];
+// Stored entries (first level + node area) by table_select, 0 without codes.
+extern const uint16_t MP3_HuffTableEntries[32];
+// Count1 table A lookup by the next six bits (see huffman_tables.cpp).
+extern const uint8_t MP3_Count1TableA[52];
+// 2^n - 1 for n = 0..15.
+extern const int32_t MP3_BitMasks[16];
+
+#endif  // MPFIX_AUDIO_PARSE_HUFFMAN_TABLES_H

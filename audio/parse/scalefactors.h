@@ -1,0 +1,25 @@
+// Scalefactors of one granule and channel (part 2 of the Layer III main data).
+#ifndef MPFIX_AUDIO_PARSE_SCALEFACTORS_H
+#define MPFIX_AUDIO_PARSE_SCALEFACTORS_H
+
+#include <cstdint>
+
+#include "mpfix.h"
+
+// MPEG-1 field widths (slen1, slen2) by scalefac_compress 0..15.
+extern const uint8_t MP3_ScalefacSlen[2][16];
+// Low-sampling-frequency scalefactor band counts [range][block kind][group].
+extern const uint8_t nr_of_sfb[6][3][4];
+
+// Reads the scalefactors at the cursor into the channel's 40-byte block, one
+// byte per band and window in bitstream order (signed values as two's
+// complement bytes), followed by zero bytes. MPEG-1 granule 1 keeps the groups
+// that scfsi marks; the low-sampling-frequency syntax writes granule->preflag.
+// The cursor advances past the scalefactors on success only; reads past
+// reservoirEnd yield 0 and the cursor stops at it.
+// Returns 0, or MP3_ERR_PARAM (nothing read or written) for a field out of range.
+int32_t MP3_DecodeScalefactors(const uint8_t **bytePtr, int32_t *bitOffset, uint8_t *scalefactors,
+                               MP3_GranuleInfo *granule, const int32_t *scfsi, const MP3_FrameHeader *header,
+                               int32_t gr, int32_t ch, const uint8_t *reservoirEnd);
+
+#endif  // MPFIX_AUDIO_PARSE_SCALEFACTORS_H

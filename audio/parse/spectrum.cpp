@@ -1,0 +1,323 @@
+// Huffman decoding of the Layer III spectral values (ISO/IEC 11172-3, 2.4.3.4;
+// ISO/IEC 13818-3): the big values in up to three regions of pairs, the count1
+// quadruples, then zeros.
+#include "audio/parse/spectrum.h"
+
+#include "audio/frame/band_tables.h"
+#include "audio/parse/huffman_tables.h"
+
+namespace {
+
+constexpr int32_t kLines = MP3_GRANULE_LINES;
+
+// Two's-complement fields of the first-level entries.
+constexpr int32_t signed2(uint32_t field) { return static_cast<int32_t>(field ^ 2u) - 2; }
+constexpr int32_t signed4(uint32_t field) { return static_cast<int32_t>(field ^ 8u) - 8; }
+
+// Reads the sign bit of a value (1 = negative).
+int32_t withSign(MP3_BitReader *reader, int32_t magnitude) {
+    return MP3_ReaderRead(reader, 1) != 0 ? -magnitude : magnitude;
+}
+
+// Escape (when the value is 15 and the table has linbits) and sign of one
+// value taken from a tree leaf.
+int32_t finishValue(MP3_BitReader *reader, int32_t magnitude, int32_t linbits) {
+    if (magnitude == 0) return 0;
+    if (magnitude == 15 && linbits > 0) magnitude += static_cast<int32_t>(MP3_ReaderRead(reader, linbits));
+    return withSign(reader, magnitude);
+}
+
+// Walks the code tree from the node a first-level pointer names, one bit per
+// node, and returns the leaf. The tables are complete prefix codes, so every
+// bit sequence ends at a leaf inside the node area.
+template <typename Entry>
+uint32_t walkTree(MP3_BitReader *reader, const Entry *nodes, uint32_t pointer) {
+    uint32_t q = pointer >> 1;
+    do {
+        q = MP3_ReaderRead(reader, 1) != 0 ? static_cast<uint32_t>(nodes[q] >> 1) : q + 1;
+    } while ((nodes[q] & 1u) == 0);
+    return nodes[q];
+}
+
+void decodePairSmall(MP3_BitReader *reader, const uint8_t *table, int32_t *x, int32_t *y) {
+    const uint32_t e = table[MP3_ReaderPeek(reader, 4)];
+    if ((e & 1u) == 0) {
+        MP3_ReaderSkip(reader, 4);
+        const uint32_t leaf = walkTree(reader, table + 16, e);
+        *x = finishValue(reader, static_cast<int32_t>((leaf >> 5) & 7u), 0);
+        *y = finishValue(reader, static_cast<int32_t>((leaf >> 2) & 7u), 0);
+        return;
+    }
+    const uint32_t fx = (e >> 6) & 3u, fy = (e >> 4) & 3u;
+    switch ((e >> 1) & 7u) {
+    case 0:  // codeword and signs fill the four bits
+        *x = signed2(fx), *y = signed2(fy);
+        MP3_ReaderSkip(reader, 4);
+        return;
+    case 1:
+        *x = signed2(fx), *y = signed2(fy);
+        MP3_ReaderSkip(reader, 3);
+        return;
+    case 2:
+        *x = 0, *y = 0;
+        MP3_ReaderSkip(reader, 2);
+        return;
+    case 3:
+        *x = 0, *y = 0;
+        MP3_ReaderSkip(reader, 1);
+        return;
+    case 4:
+        MP3_ReaderSkip(reader, 4);
+        *x = withSign(reader, 2), *y = 0;
+        return;
+    case 6:  // the sign of x is folded in, the sign of y follows
+        MP3_ReaderSkip(reader, 4);
+        *x = signed2(fx);
+        *y = withSign(reader, 1);
+        return;
+    default:  // 5 and 7: magnitudes, both signs follow
+        MP3_ReaderSkip(reader, 4);
+        *x = withSign(reader, static_cast<int32_t>(fx));
+        *y = withSign(reader, static_cast<int32_t>(fy));
+        return;
+    }
+}
+
+void decodePairLarge(MP3_BitReader *reader, const uint16_t *table, int32_t linbits, int32_t *x, int32_t *y) {
+    const uint32_t e = table[MP3_ReaderPeek(reader, 4)];
+    if ((e & 1u) == 0) {
+        MP3_ReaderSkip(reader, 4);
+        const uint32_t leaf = walkTree(reader, table + 16, e);
+        *x = finishValue(reader, static_cast<int32_t>((leaf >> 6) & 15u), linbits);
+        *y = finishValue(reader, static_cast<int32_t>((leaf >> 2) & 15u), linbits);
+        return;
+    }
+    const uint32_t fx = (e >> 8) & 0xFFu, fy = (e >> 4) & 15u;
+    switch ((e >> 1) & 7u) {
+    case 0:
+        *x = signed4(fx & 15u), *y = 0;
+        MP3_ReaderSkip(reader, 4);
+        return;
+    case 1:
+        *x = 0, *y = 0;
+        MP3_ReaderSkip(reader, 3);
+        return;
+    case 3:
+        *x = 0, *y = 0;
+        MP3_ReaderSkip(reader, 1);
+        return;
+    case 4:
+        MP3_ReaderSkip(reader, 4);
+        *x = withSign(reader, 1), *y = 0;
+        return;
+    case 5:
+        MP3_ReaderSkip(reader, 4);
+        *x = 0, *y = withSign(reader, 1);
+        return;
+    case 6:
+        MP3_ReaderSkip(reader, 4);
+        *x = signed4(fx & 15u);
+        *y = withSign(reader, 1);
+        return;
+    default: {  // 2 and 7: magnitudes; X = 15 is the four-bit code of (15, 15), both escaped
+        MP3_ReaderSkip(reader, 4);
+        int32_t vx = static_cast<int32_t>(fx), vy = static_cast<int32_t>(fy);
+        if (vx == 15) {
+            vx += static_cast<int32_t>(MP3_ReaderRead(reader, linbits));
+            *x = withSign(reader, vx);
+            vy += static_cast<int32_t>(MP3_ReaderRead(reader, linbits));
+            *y = withSign(reader, vy);
+            return;
+        }
+        *x = withSign(reader, vx);
+        *y = withSign(reader, vy);
+        return;
+    }
+    }
+}
+
+// Count1 table A: v, w, x, y packed as 2-bit two's-complement fields.
+void unpackQuad(uint32_t packed, int32_t *q) {
+    q[0] = signed2((packed >> 6) & 3u), q[1] = signed2((packed >> 4) & 3u);
+    q[2] = signed2((packed >> 2) & 3u), q[3] = signed2(packed & 3u);
+}
+
+void decodeQuadA(MP3_BitReader *reader, int32_t *q) {
+    const uint32_t p = MP3_ReaderPeek(reader, 6);
+    if (p >= 32) {  // the 1-bit code of (0, 0, 0, 0)
+        MP3_ReaderSkip(reader, 1);
+        q[0] = q[1] = q[2] = q[3] = 0;
+        return;
+    }
+    if (p >= 16) {  // 4-bit code and its sign; the sixth bit stays
+        MP3_ReaderSkip(reader, 5);
+        unpackQuad(MP3_Count1TableA[p], q);
+        return;
+    }
+    MP3_ReaderSkip(reader, 6);
+    if (p >= 6) {  // 5-bit code, first sign; the second sign picks the entry
+        const uint32_t second = MP3_ReaderRead(reader, 1);
+        unpackQuad(MP3_Count1TableA[MP3_Count1TableA[p] + second], q);
+        return;
+    }
+    const uint32_t e = MP3_Count1TableA[p];
+    const uint32_t kind = e & 7u;
+    if (kind == 2) {
+        q[0] = 0, q[1] = withSign(reader, 1), q[2] = 0, q[3] = withSign(reader, 1);
+        return;
+    }
+    for (int32_t k = 0; k < 4; ++k) {
+        const int32_t magnitude = kind == 3 ? static_cast<int32_t>((e >> (6 - k)) & 1u) : 1;
+        q[k] = magnitude != 0 ? withSign(reader, magnitude) : 0;
+    }
+}
+
+void decodeQuadB(MP3_BitReader *reader, int32_t *q) {
+    const uint32_t bits = MP3_ReaderRead(reader, 4);  // each bit is the inverse of a magnitude
+    for (int32_t k = 0; k < 4; ++k) q[k] = ((bits >> (3 - k)) & 1u) != 0 ? 0 : 1;
+    for (int32_t k = 0; k < 4; ++k)
+        if (q[k] != 0) q[k] = withSign(reader, 1);
+}
+
+// Moves the reader by bits (either way), stopping at the reservoir's end.
+void advanceReader(MP3_BitReader *reader, int32_t bits) {
+    int64_t target = static_cast<int64_t>(MP3_ReaderPosition(reader)) + bits;
+    const int64_t end = static_cast<int64_t>(reader->readable) * 8;
+    if (target > end) target = end;
+    if (target < 0) target = 0;
+    MP3_ReaderSeek(reader, static_cast<int32_t>(target));
+}
+
+bool validTableSelect(int32_t t) { return t >= 0 && t <= 31; }
+
+bool validRegionCounts(const MP3_GranuleInfo *g) {
+    return g->region0_count >= 0 && g->region1_count >= 0 && g->region0_count + g->region1_count + 2 <= 22;
+}
+
+// The checks made before anything is written.
+bool validGranule(const MP3_GranuleInfo *g, const MP3_FrameHeader *h, int32_t huffmanBits) {
+    if (g->big_values < 0 || g->big_values > kLines / 2) return false;
+    if (g->block_type < 0 || g->block_type > 3) return false;
+    if (h->ID < 0 || h->ID > 1) return false;
+    if (g->window_switching_flag < 0 || g->window_switching_flag > 1) return false;
+    if (g->window_switching_flag == 1 && g->block_type == 0) return false;
+    if (h->layer != 1) return false;
+    if (g->count1table_select < 0 || g->count1table_select > 1) return false;
+    if (h->sampling_frequency < 0 || h->sampling_frequency > 2) return false;
+    return huffmanBits >= 0 && huffmanBits <= g->part2_3_length;
+}
+
+}  // namespace
+
+void MP3_ZeroInts(int32_t count, int32_t *destination) {
+    for (int32_t i = 0; i < count; ++i) destination[i] = 0;
+}
+
+void MP3_DecodeBigValues(MP3_BitReader *reader, int32_t table, int32_t **out, int32_t count) {
+    int32_t *at = *out;
+    const int32_t pairs = count / 2;
+    if (table >= 1 && table <= 12 && MP3_HuffSmallTables[table] != nullptr) {
+        const uint8_t *codes = MP3_HuffSmallTables[table];
+        for (int32_t k = 0; k < pairs; ++k, at += 2) decodePairSmall(reader, codes, at, at + 1);
+    } else if (table >= 13 && table <= 31 && MP3_HuffLargeTables[table - 13] != nullptr) {
+        const uint16_t *codes = MP3_HuffLargeTables[table - 13];
+        const int32_t linbits = MP3_HuffLinbits[table - 13];
+        for (int32_t k = 0; k < pairs; ++k, at += 2) decodePairLarge(reader, codes, linbits, at, at + 1);
+    } else {  // tables 0, 4 and 14 have no codes: the region is zero
+        MP3_ZeroInts(2 * pairs, at);
+        at += 2 * pairs;
+    }
+    *out = at;
+}
+
+int32_t MP3_DecodeCount1(MP3_BitReader *reader, int32_t count1TableSelect, int32_t *out, int32_t start,
+                         int32_t budget) {
+    int32_t i = start < 0 ? 0 : (start > kLines ? kLines : start);
+    int32_t remaining = budget < 0 ? 0 : budget;
+    bool decoded = false;
+    // A quadruple is started only while bits remain and all four values fit.
+    while (remaining > 0 && i + 4 <= kLines) {
+        const int32_t before = MP3_ReaderPosition(reader);
+        if (count1TableSelect == 0)
+            decodeQuadA(reader, out + i);
+        else
+            decodeQuadB(reader, out + i);
+        remaining -= MP3_ReaderPosition(reader) - before;
+        i += 4;
+        decoded = true;
+    }
+    // A last quadruple that ran past the granule's bits is dropped (zeroed below).
+    if (remaining < 0 && decoded) i -= 4;
+    // Land exactly on the end of the granule's bits: back over an overrun,
+    // forward over stuffing.
+    if (remaining != 0) advanceReader(reader, remaining);
+    MP3_ZeroInts(kLines - i, out + i);
+    while (i > 0 && out[i - 1] == 0) --i;
+    return i;
+}
+
+int32_t MP3_DecodeSpectrum(const uint8_t **bytePtr, int32_t *bitOffset, int32_t *out, int32_t *nonzeroBound,
+                           const MP3_GranuleInfo *granule, const MP3_FrameHeader *header, int32_t huffmanBits,
+                           const uint16_t longTable[6][23], const uint16_t shortTable[6][14],
+                           const uint8_t *reservoirEnd) {
+    if (!MP3_CursorValid(bytePtr, bitOffset, reservoirEnd) || out == nullptr || nonzeroBound == nullptr ||
+        granule == nullptr || header == nullptr || longTable == nullptr || shortTable == nullptr)
+        return MP3_ERR_PARAM;
+    if (!validGranule(granule, header, huffmanBits)) return MP3_ERR_PARAM;
+    const int32_t *tables = granule->table_select;
+    const bool switched = granule->window_switching_flag == 1;
+    if (!validTableSelect(tables[0]) || !validTableSelect(tables[1])) return MP3_ERR_PARAM;
+    if (!switched && !validRegionCounts(granule)) return MP3_ERR_PARAM;
+    if (huffmanBits == 0) {
+        if (!switched && !validTableSelect(tables[2])) return MP3_ERR_PARAM;
+        MP3_ZeroInts(kLines, out);
+        *nonzeroBound = 0;
+        return 0;
+    }
+
+    const int32_t n = 2 * granule->big_values;
+    const int32_t row = 3 * header->ID + header->sampling_frequency;
+    int32_t b1 = 0, b2 = n;
+    if (!switched) {
+        b1 = longTable[row][granule->region0_count + 1];
+        b2 = longTable[row][granule->region0_count + granule->region1_count + 2];
+    } else if (granule->block_type == 2) {
+        // Region 0 spans three short bands of every window: 36 lines, 72 at 8 kHz.
+        b1 = 3 * shortTable[row][3];
+    } else {
+        // Long bands 0..7 (region0_count 7): 36 lines in MPEG-1, L[8] otherwise
+        // (54, or 108 at 8 kHz).
+        b1 = header->ID == 1 ? 36 : longTable[row][8];
+    }
+    if (b1 > n) b1 = n;
+    if (b2 > n) b2 = n;
+
+    MP3_BitReader reader;
+    MP3_ReaderOpen(&reader, *bytePtr, *bitOffset, reservoirEnd);
+    int32_t *at = out;
+    if (b1 > 0) MP3_DecodeBigValues(&reader, tables[0], &at, b1);
+    if (b2 > b1) MP3_DecodeBigValues(&reader, tables[1], &at, b2 - b1);
+    if (!switched) {
+        if (!validTableSelect(tables[2])) {
+            MP3_ReaderStore(&reader, MP3_ReaderPosition(&reader), bytePtr, bitOffset);
+            return MP3_ERR_PARAM;
+        }
+        if (n > b2) MP3_DecodeBigValues(&reader, tables[2], &at, n - b2);
+    }
+
+    const int32_t remaining = huffmanBits - (MP3_ReaderPosition(&reader) - *bitOffset);
+    if (remaining < 0) {  // the big values overran the granule
+        MP3_ReaderStore(&reader, MP3_ReaderPosition(&reader), bytePtr, bitOffset);
+        return MP3_ERR_PARAM;
+    }
+    *nonzeroBound = MP3_DecodeCount1(&reader, granule->count1table_select, out, n, remaining);
+    MP3_ReaderStore(&reader, MP3_ReaderPosition(&reader), bytePtr, bitOffset);
+    return 0;
+}
+
+int32_t MP3_DecodeSpectrumMpeg12(const uint8_t **bytePtr, int32_t *bitOffset, int32_t *out, int32_t *nonzeroBound,
+                                 const MP3_GranuleInfo *granule, const MP3_FrameHeader *header,
+                                 int32_t huffmanBits, const uint8_t *reservoirEnd) {
+    return MP3_DecodeSpectrum(bytePtr, bitOffset, out, nonzeroBound, granule, header, huffmanBits,
+                              MP3_SfbLongTable, MP3_SfbShortTable, reservoirEnd);
+}

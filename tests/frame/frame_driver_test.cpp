@@ -1,0 +1,187 @@
+// The frame driver on constructed frames: sync search results, rejected
+// headers, the bit reservoir, incomplete frames and the held-back byte.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "audio/frame/decoder_state.h"
+#include "audio/frame/frame_driver.h"
+#include "audio/frame/ring_buffer.h"
+#include "support/frame_builder.h"
+#include "support/memory_source.h"
+
+namespace {
+
+using mpfix::test::buildFrame;
+using mpfix::test::buildFrames;
+using mpfix::test::FrameSpec;
+using mpfix::test::Host;
+using mpfix::test::mainDataBytes;
+
+// A freshly reset host whose ring holds `bytes` (one refill).
+std::unique_ptr<Host> loaded(const std::vector<uint8_t> &bytes) {
+    auto host = std::make_unique<Host>(bytes);
+    MP3_ResetDecoder(&host->decoder, &host->stream);
+    MP3_Refill(&host->stream);
+    return host;
+}
+
+std::vector<uint8_t> concat(std::vector<uint8_t> a, const std::vector<uint8_t> &b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+std::vector<int16_t> pcmBuffer() { return std::vector<int16_t>(2304, 0x5555); }
+
+TEST(FrameDriver, DrainedRingNeedsData) {
+    auto host = loaded({});
+    host->decoder.syncType = 1234;
+    auto pcm = pcmBuffer();
+    EXPECT_EQ(MP3_DecodeOneFrame(&host->stream, pcm.data(), &host->decoder), MP3_FRAME_NEED_DATA);
+    EXPECT_EQ(host->decoder.syncType, 1234);  // nothing touched
+}
+
+TEST(FrameDriver, NonSyncBytesDrainTheRing) {
+    auto host = loaded(std::vector<uint8_t>(300, 0x12));
+    auto pcm = pcmBuffer();
+    EXPECT_EQ(MP3_DecodeOneFrame(&host->stream, pcm.data(), &host->decoder), MP3_FRAME_NO_SYNC);
+    EXPECT_EQ(host->stream.readIndex, host->stream.writeIndex);
+    EXPECT_EQ(host->decoder.syncType, MP3_SYNC_FFE);
+}
+
+TEST(FrameDriver, RejectedLayerOneHeaderThenValidFrame) {
+    const FrameSpec spec;
+    auto host = loaded(concat({0x12, 0xFF, 0xF6, 0x00}, buildFrames(spec, 2)));
+    auto pcm = pcmBuffer();
+    EXPECT_EQ(MP3_DecodeOneFrame(&host->stream, pcm.data(), &host->decoder), MP3_FRAME_BAD_HEADER);
+    EXPECT_EQ(host->stream.readIndex, 2u);  // the F6 byte
+    EXPECT_EQ(host->decoder.header.layer, 3);
+    EXPECT_EQ(MP3_DecodeOneFrame(&host->stream, pcm.data(), &host->decoder), MP3_FRAME_DECODED);
+    EXPECT_EQ(host->stream.readIndex, 4u + 417u);
+    EXPECT_EQ(host->decoder.frameSamples, 2304);
+    for (int16_t s : pcm) ASSERT_EQ(s, 0);  // empty granules decode to silence
+}
+
+TEST(FrameDriver, HeadersWithoutFrameSizeAreRejected) {
+    // Free format (bitrate_index 0), bitrate_index 15 and sampling_frequency 3
+    // leave the reservoir alone and resume one byte after the 0xFF.
+    const uint8_t secondBytes[][2] = {{0x00, 0x00}, {0xF0, 0x00}, {0x9C, 0x00}};
+    for (const auto &b : secondBytes) {
+        auto host = loaded({0xFF, 0xFB, b[0], b[1], 0, 0, 0, 0, 0, 0});
+        host->decoder.reservoirFill = 7;
+        auto pcm = pcmBuffer();
+        EXPECT_EQ(MP3_DecodeOneFrame(&host->stream, pcm.data(), &host->decoder), MP3_FRAME_BAD_HEADER);
+        EXPECT_EQ(host->stream.readIndex, 1u);
+        EXPECT_EQ(host->decoder.reservoirFill, 7);
+    }
+}
+
+TEST(FrameDriver, ReservoirUnderflowThenRecovery) {
+    FrameSpec first;
+    first.mainDataBegin = 100;
+    FrameSpec second;
+    second.mainDataBegin = 50;
+    auto host = loaded(concat(concat(buildFrame(first), buildFrame(second)), buildFrame(FrameSpec{})));
+    auto pcm = pcmBuffer();
+    EXPECT_EQ(MP3_DecodeOneFrame(&host->stream, pcm.data(), &host->decoder), MP3_FRAME_NOT_DECODED);
+    EXPECT_EQ(host->decoder.reservoirFill, 381);
+    EXPECT_EQ(host->stream.readIndex, 417u);
+    EXPECT_EQ(MP3_DecodeOneFrame(&host->stream, pcm.data(), &host->decoder), MP3_FRAME_DECODED);
+    EXPECT_EQ(host->decoder.reservoirFill, 50 + 381);
+}
+
+TEST(FrameDriver, MainDataLengthOfEachLayout) {
+    // Each frame refers back further than the empty reservoir reaches, so it is
+    // consumed but not decoded, and reservoirFill is its main-data length.
+    struct Case {
+        FrameSpec spec;
+        int length;
+        int frameSamples;
+    };
+    std::vector<Case> cases;
+    cases.push_back({FrameSpec{}, 381, 2304});
+    FrameSpec crc;
+    crc.crc = true;
+    cases.push_back({crc, 379, 2304});
+    FrameSpec padded;
+    padded.padding = 1;
+    cases.push_back({padded, 382, 2304});
+    FrameSpec mpeg2;  // mono, 22.05 kHz, 64 kbit/s
+    mpeg2.id = 0;
+    mpeg2.bitrateIndex = 8;
+    mpeg2.mode = 3;
+    cases.push_back({mpeg2, 195, 576});
+    FrameSpec mpeg25mono = mpeg2;  // 8 kHz, 64 kbit/s
+    mpeg25mono.mpeg25 = true;
+    mpeg25mono.samplingFrequency = 2;
+    cases.push_back({mpeg25mono, 563, 576});
+    FrameSpec mpeg25stereo = mpeg2;  // 11.025 kHz, 64 kbit/s: 417-byte frames
+    mpeg25stereo.mpeg25 = true;
+    mpeg25stereo.mode = 0;
+    cases.push_back({mpeg25stereo, 417 - 4 - 17, 1152});
+    for (Case c : cases) {
+        c.spec.mainDataBegin = 1;
+        ASSERT_EQ(mainDataBytes(c.spec), c.length);
+        auto host = loaded(concat(buildFrame(c.spec), buildFrame(c.spec)));
+        auto pcm = pcmBuffer();
+        EXPECT_EQ(MP3_DecodeOneFrame(&host->stream, pcm.data(), &host->decoder), MP3_FRAME_NOT_DECODED);
+        EXPECT_EQ(host->decoder.reservoirFill, c.length);
+        EXPECT_EQ(host->decoder.frameSamples, c.frameSamples);
+        // The next frame starts right after this one.
+        EXPECT_EQ(host->stream.buffer[host->stream.readIndex], 0xFF);
+    }
+}
+
+TEST(FrameDriver, IncompleteFramePutsReadIndexBack) {
+    const auto frame = buildFrame(FrameSpec{});
+    // Sync pattern as the last two stored bytes, a header cut short, side
+    // information cut short, main data cut short.
+    for (size_t stored : {2u, 5u, 20u, 416u}) {
+        std::vector<uint8_t> bytes = {0x00, 0x11};
+        bytes.insert(bytes.end(), frame.begin(), frame.begin() + static_cast<long>(stored));
+        auto host = loaded(bytes);
+        auto pcm = pcmBuffer();
+        EXPECT_EQ(MP3_DecodeOneFrame(&host->stream, pcm.data(), &host->decoder), MP3_FRAME_NEED_DATA) << stored;
+        EXPECT_EQ(host->stream.readIndex, 0u) << stored;
+        EXPECT_EQ(host->decoder.reservoirFill, 0) << stored;
+    }
+}
+
+TEST(FrameDriver, LastMainDataByteOnTheHeldBackByte) {
+    // The frame ends exactly at writeIndex: its last byte is stored but held
+    // back. It is part of the frame, so it reaches the reservoir, and the ring
+    // is left drained.
+    FrameSpec spec;
+    spec.fill = 0xA5;
+    auto host = loaded(buildFrame(spec));
+    auto pcm = pcmBuffer();
+    EXPECT_EQ(MP3_DecodeOneFrame(&host->stream, pcm.data(), &host->decoder), MP3_FRAME_DECODED);
+    EXPECT_EQ(host->decoder.reservoirFill, 381);
+    EXPECT_EQ(host->decoder.reservoir[380], 0xA5);
+    EXPECT_EQ(host->stream.readIndex, host->stream.writeIndex);
+}
+
+TEST(FrameDriver, FullRingDoesNotStall) {
+    // A frame found in a full ring that does not fit in it: putting readIndex
+    // back to its entry value would leave the ring full for ever. It restarts
+    // at the sync pattern instead, so the refill makes room.
+    const auto frame = buildFrame(FrameSpec{});
+    std::vector<uint8_t> bytes(MP3_RING_SIZE - 100, 0x00);
+    bytes.insert(bytes.end(), frame.begin(), frame.end());
+    auto host = std::make_unique<Host>(bytes);
+    MP3_ResetDecoder(&host->decoder, &host->stream);
+    MP3_Refill(&host->stream);
+    host->stream.readIndex = 1;  // make the ring completely full after one more refill
+    host->stream.writeIndex = MP3_RING_SIZE - 1;
+    host->source.position = MP3_RING_SIZE;
+    MP3_Refill(&host->stream);
+    ASSERT_EQ(MP3_BytesAvailable(&host->stream), MP3_RING_SIZE);
+    auto pcm = pcmBuffer();
+    EXPECT_EQ(MP3_DecodeOneFrame(&host->stream, pcm.data(), &host->decoder), MP3_FRAME_NEED_DATA);
+    EXPECT_EQ(host->stream.readIndex, static_cast<uint32_t>(MP3_RING_SIZE - 100));
+    EXPECT_GT(MP3_Refill(&host->stream), 0);
+    EXPECT_EQ(MP3_DecodeOneFrame(&host->stream, pcm.data(), &host->decoder), MP3_FRAME_DECODED);
+}
+
+}  // namespace
