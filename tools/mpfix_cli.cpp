@@ -145,6 +145,7 @@ struct StreamInfo {
 
 struct DecodeTotals {
     long frames = 0;
+    long converted = 0;  // frames whose channel count differed from the output's
     long long samplesPerChannel = 0;
     double seconds = 0;  // wall-clock time spent decoding
 };
@@ -197,6 +198,7 @@ DecodeTotals decodeAll(Decoder &d, const StreamInfo &info, Sink &&sink, bool pro
             const int32_t frameChannels = samples / info.granuleSamples;
             convertChannels(pcm.data(), info.granuleSamples, frameChannels > 0 ? frameChannels : 1, info.channels,
                             converted);
+            if (frameChannels != info.channels) ++totals.converted;
             sink(converted);
             ++totals.frames;
             totals.samplesPerChannel += info.granuleSamples;
@@ -251,8 +253,13 @@ int commandDecode(const char *inPath, const char *outPath) {
         out.commit();
     }
     const double duration = static_cast<double>(totals.samplesPerChannel) / info.rate;
-    std::fprintf(stderr, "%ld frames, %.2f s, %d Hz, %d channel%s, %.1fx real time\n", totals.frames, duration,
-                 info.rate, info.channels, info.channels == 1 ? "" : "s",
+    std::string note;
+    if (totals.converted > 0) {
+        note = " (" + std::to_string(totals.converted) + " frames with another channel count " +
+               (info.channels == 1 ? "mixed down)" : "duplicated to both channels)");
+    }
+    std::fprintf(stderr, "%ld frames, %.2f s, %d Hz, %d channel%s%s, %.1fx real time\n", totals.frames, duration,
+                 info.rate, info.channels, info.channels == 1 ? "" : "s", note.c_str(),
                  totals.seconds > 0 ? duration / totals.seconds : 0.0);
     return 0;
 }
