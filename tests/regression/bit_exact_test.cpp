@@ -58,7 +58,7 @@ public:
     }
     // Uniform in [-range, range).
     int32_t symmetric(int32_t range) {
-        return static_cast<int32_t>(next() % (2 * static_cast<uint64_t>(range))) - range;
+        return static_cast<int32_t>(static_cast<int64_t>(next() % (2 * static_cast<uint64_t>(range))) - range);
     }
 
 private:
