@@ -23,7 +23,7 @@ using mpfix::test::decodeStream;
 using mpfix::test::DecodeResult;
 using mpfix::test::fixtureDir;
 using mpfix::test::FixtureInfo;
-using mpfix::test::FrameSpec;
+using mpfix::test::FrameFields;
 using mpfix::test::Host;
 using mpfix::test::loadBytes;
 using mpfix::test::loadFixtureList;
@@ -56,7 +56,7 @@ TEST(DecoderInit, EmptyInputMakesOneCallAndReportsDefaults) {
 }
 
 TEST(DecoderInit, ProbeWithoutBufferReportsDefaults) {
-    auto host = std::make_unique<Host>(buildFrames(FrameSpec{}, 10));
+    auto host = std::make_unique<Host>(buildFrames(FrameFields{}, 10));
     Params p;
     EXPECT_EQ(MP3_InitDecoderWithProbe(&host->stream, &host->decoder, &p.bufferBytes, &p.sampleRate, &p.channels,
                                        nullptr),
@@ -68,7 +68,7 @@ TEST(DecoderInit, ProbeWithoutBufferReportsDefaults) {
 }
 
 TEST(DecoderInit, RingIsDrainedAfterInit) {
-    Host host(buildFrames(FrameSpec{}, 200));
+    Host host(buildFrames(FrameFields{}, 200));
     init(host);
     EXPECT_EQ(host.stream.readIndex, 0u);
     EXPECT_EQ(host.stream.writeIndex, 0u);
@@ -78,18 +78,18 @@ TEST(DecoderInit, RingIsDrainedAfterInit) {
 
 TEST(DecoderInit, ParametersOfConstructedStreams) {
     struct Case {
-        FrameSpec spec;
+        FrameFields fields;
         int32_t rate, channels, bufferBytes;
     };
-    FrameSpec mpeg1;  // stereo 44.1 kHz
-    FrameSpec mpeg2;  // mono 22.05 kHz
+    FrameFields mpeg1;  // stereo 44.1 kHz
+    FrameFields mpeg2;  // mono 22.05 kHz
     mpeg2.id = 0;
     mpeg2.bitrateIndex = 8;
     mpeg2.mode = 3;
-    FrameSpec mpeg25 = mpeg2;  // stereo 11.025 kHz
+    FrameFields mpeg25 = mpeg2;  // stereo 11.025 kHz
     mpeg25.mpeg25 = true;
     mpeg25.mode = 1;
-    FrameSpec mpeg25at8k = mpeg25;
+    FrameFields mpeg25at8k = mpeg25;
     mpeg25at8k.samplingFrequency = 2;
     mpeg25at8k.mode = 3;
     const Case cases[] = {{mpeg1, 44100, 2, 115200},
@@ -99,7 +99,7 @@ TEST(DecoderInit, ParametersOfConstructedStreams) {
     for (const Case &c : cases) {
         // Few frames followed by bytes without any sync pattern: the probe's
         // last search fails, yet the last header's own sync decides the version.
-        auto bytes = buildFrames(c.spec, 3);
+        auto bytes = buildFrames(c.fields, 3);
         bytes.insert(bytes.end(), 500, 0x00);
         Host host(bytes);
         const Params p = init(host);
@@ -142,7 +142,7 @@ TEST(DecodeFrame, CountsOfFrames) {
         {4, 0, MP3_INPUT_EXHAUSTED, 4 * 2304},  // a count never met: everything is decoded
     };
     for (const Case &c : cases) {
-        Host host(buildFrames(FrameSpec{}, c.frames));
+        Host host(buildFrames(FrameFields{}, c.frames));
         init(host);
         host.source.position = 0;
         std::vector<int16_t> pcm(static_cast<size_t>(c.frames) * 2304 + 1, 0x1111);
@@ -158,7 +158,7 @@ TEST(DecodeFrame, RefillBelowThresholdOnly) {
     // After the first frame (417 bytes) the ring holds N - 418 further bytes:
     // 2879 makes a refill, 2880 does not.
     for (const auto &[first, calls] : {std::pair{3297u, 2u}, std::pair{3298u, 1u}}) {
-        Host host(buildFrames(FrameSpec{}, 20));
+        Host host(buildFrames(FrameFields{}, 20));
         MP3_ResetDecoder(&host.decoder, &host.stream);
         host.source.pieceBytes = static_cast<int32_t>(first);
         ASSERT_EQ(MP3_Refill(&host.stream), static_cast<int32_t>(first));
@@ -175,7 +175,7 @@ TEST(DecodeFrame, StoppingAtFirstExhaustedLosesNoFrame) {
     // A host that stops at the first MP3_INPUT_EXHAUSTED gets every frame,
     // whatever count it asks for.
     for (int32_t count : {1, 3, 7, 25}) {
-        const DecodeResult r = decodeStream(buildFrames(FrameSpec{}, 29), 0, count);
+        const DecodeResult r = decodeStream(buildFrames(FrameFields{}, 29), 0, count);
         EXPECT_EQ(r.pcm.size(), 29u * 2304u) << count;
     }
 }

@@ -15,7 +15,7 @@ namespace {
 
 using mpfix::test::buildFrame;
 using mpfix::test::buildFrames;
-using mpfix::test::FrameSpec;
+using mpfix::test::FrameFields;
 using mpfix::test::Host;
 using mpfix::test::mainDataBytes;
 
@@ -51,8 +51,8 @@ TEST(FrameDriver, NonSyncBytesDrainTheRing) {
 }
 
 TEST(FrameDriver, RejectedLayerOneHeaderThenValidFrame) {
-    const FrameSpec spec;
-    auto host = loaded(concat({0x12, 0xFF, 0xF6, 0x00}, buildFrames(spec, 2)));
+    const FrameFields fields;
+    auto host = loaded(concat({0x12, 0xFF, 0xF6, 0x00}, buildFrames(fields, 2)));
     auto pcm = pcmBuffer();
     EXPECT_EQ(MP3_DecodeOneFrame(&host->stream, pcm.data(), &host->decoder), MP3_FRAME_BAD_HEADER);
     EXPECT_EQ(host->stream.readIndex, 2u);  // the F6 byte
@@ -78,11 +78,11 @@ TEST(FrameDriver, HeadersWithoutFrameSizeAreRejected) {
 }
 
 TEST(FrameDriver, ReservoirUnderflowThenRecovery) {
-    FrameSpec first;
+    FrameFields first;
     first.mainDataBegin = 100;
-    FrameSpec second;
+    FrameFields second;
     second.mainDataBegin = 50;
-    auto host = loaded(concat(concat(buildFrame(first), buildFrame(second)), buildFrame(FrameSpec{})));
+    auto host = loaded(concat(concat(buildFrame(first), buildFrame(second)), buildFrame(FrameFields{})));
     auto pcm = pcmBuffer();
     EXPECT_EQ(MP3_DecodeOneFrame(&host->stream, pcm.data(), &host->decoder), MP3_FRAME_NOT_DECODED);
     EXPECT_EQ(host->decoder.reservoirFill, 381);
@@ -95,35 +95,35 @@ TEST(FrameDriver, MainDataLengthOfEachLayout) {
     // Each frame refers back further than the empty reservoir reaches, so it is
     // consumed but not decoded, and reservoirFill is its main-data length.
     struct Case {
-        FrameSpec spec;
+        FrameFields fields;
         int length;
         int frameSamples;
     };
     std::vector<Case> cases;
-    cases.push_back({FrameSpec{}, 381, 2304});
-    FrameSpec crc;
+    cases.push_back({FrameFields{}, 381, 2304});
+    FrameFields crc;
     crc.crc = true;
     cases.push_back({crc, 379, 2304});
-    FrameSpec padded;
+    FrameFields padded;
     padded.padding = 1;
     cases.push_back({padded, 382, 2304});
-    FrameSpec mpeg2;  // mono, 22.05 kHz, 64 kbit/s
+    FrameFields mpeg2;  // mono, 22.05 kHz, 64 kbit/s
     mpeg2.id = 0;
     mpeg2.bitrateIndex = 8;
     mpeg2.mode = 3;
     cases.push_back({mpeg2, 195, 576});
-    FrameSpec mpeg25mono = mpeg2;  // 8 kHz, 64 kbit/s
+    FrameFields mpeg25mono = mpeg2;  // 8 kHz, 64 kbit/s
     mpeg25mono.mpeg25 = true;
     mpeg25mono.samplingFrequency = 2;
     cases.push_back({mpeg25mono, 563, 576});
-    FrameSpec mpeg25stereo = mpeg2;  // 11.025 kHz, 64 kbit/s: 417-byte frames
+    FrameFields mpeg25stereo = mpeg2;  // 11.025 kHz, 64 kbit/s: 417-byte frames
     mpeg25stereo.mpeg25 = true;
     mpeg25stereo.mode = 0;
     cases.push_back({mpeg25stereo, 417 - 4 - 17, 1152});
     for (Case c : cases) {
-        c.spec.mainDataBegin = 1;
-        ASSERT_EQ(mainDataBytes(c.spec), c.length);
-        auto host = loaded(concat(buildFrame(c.spec), buildFrame(c.spec)));
+        c.fields.mainDataBegin = 1;
+        ASSERT_EQ(mainDataBytes(c.fields), c.length);
+        auto host = loaded(concat(buildFrame(c.fields), buildFrame(c.fields)));
         auto pcm = pcmBuffer();
         EXPECT_EQ(MP3_DecodeOneFrame(&host->stream, pcm.data(), &host->decoder), MP3_FRAME_NOT_DECODED);
         EXPECT_EQ(host->decoder.reservoirFill, c.length);
@@ -134,7 +134,7 @@ TEST(FrameDriver, MainDataLengthOfEachLayout) {
 }
 
 TEST(FrameDriver, IncompleteFramePutsReadIndexBack) {
-    const auto frame = buildFrame(FrameSpec{});
+    const auto frame = buildFrame(FrameFields{});
     // Sync pattern as the last two stored bytes, a header cut short, side
     // information cut short, main data cut short.
     for (size_t stored : {2u, 5u, 20u, 416u}) {
@@ -152,9 +152,9 @@ TEST(FrameDriver, LastMainDataByteOnTheHeldBackByte) {
     // The frame ends exactly at writeIndex: its last byte is stored but held
     // back. It is part of the frame, so it reaches the reservoir, and the ring
     // is left drained.
-    FrameSpec spec;
-    spec.fill = 0xA5;
-    auto host = loaded(buildFrame(spec));
+    FrameFields fields;
+    fields.fill = 0xA5;
+    auto host = loaded(buildFrame(fields));
     auto pcm = pcmBuffer();
     EXPECT_EQ(MP3_DecodeOneFrame(&host->stream, pcm.data(), &host->decoder), MP3_FRAME_DECODED);
     EXPECT_EQ(host->decoder.reservoirFill, 381);
@@ -166,7 +166,7 @@ TEST(FrameDriver, FullRingDoesNotStall) {
     // A frame found in a full ring that does not fit in it: putting readIndex
     // back to its entry value would leave the ring full for ever. It restarts
     // at the sync pattern instead, so the refill makes room.
-    const auto frame = buildFrame(FrameSpec{});
+    const auto frame = buildFrame(FrameFields{});
     std::vector<uint8_t> bytes(MP3_RING_SIZE - 100, 0x00);
     bytes.insert(bytes.end(), frame.begin(), frame.end());
     auto host = std::make_unique<Host>(bytes);

@@ -11,7 +11,7 @@
 
 namespace mpfix::test {
 
-struct FrameSpec {
+struct FrameFields {
     bool mpeg25 = false;        // sync 0xFFE
     int id = 1;                 // 1 MPEG-1, 0 MPEG-2 / 2.5
     int bitrateIndex = 9;       // 128 kbit/s in MPEG-1
@@ -23,7 +23,7 @@ struct FrameSpec {
     uint8_t fill = 0;           // value of every main-data byte
 };
 
-inline int frameBytes(const FrameSpec &f) {
+inline int frameBytes(const FrameFields &f) {
     static const int kMpeg1[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
     static const int kMpeg2[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
     static const int kRates[] = {44100, 48000, 32000};
@@ -33,14 +33,14 @@ inline int frameBytes(const FrameSpec &f) {
     return (f.id == 1 ? 144 : 72) * kbps * 1000 / rate + f.padding;
 }
 
-inline int sideInfoBytes(const FrameSpec &f) {
+inline int sideInfoBytes(const FrameFields &f) {
     if (f.id == 1) return f.mode == 3 ? 17 : 32;
     return f.mode == 3 ? 9 : 17;
 }
 
-inline int mainDataBytes(const FrameSpec &f) { return frameBytes(f) - 4 - (f.crc ? 2 : 0) - sideInfoBytes(f); }
+inline int mainDataBytes(const FrameFields &f) { return frameBytes(f) - 4 - (f.crc ? 2 : 0) - sideInfoBytes(f); }
 
-inline std::vector<uint8_t> buildFrame(const FrameSpec &f) {
+inline std::vector<uint8_t> buildFrame(const FrameFields &f) {
     BitWriter w;
     w.put(f.mpeg25 ? 0xFFE : 0xFFF, 12);
     w.put(static_cast<uint32_t>(f.id), 1);
@@ -71,7 +71,7 @@ inline std::vector<uint8_t> buildFrame(const FrameSpec &f) {
     return frame;
 }
 
-inline std::vector<uint8_t> buildFrames(const FrameSpec &f, int count) {
+inline std::vector<uint8_t> buildFrames(const FrameFields &f, int count) {
     std::vector<uint8_t> out;
     for (int i = 0; i < count; ++i) {
         const auto frame = buildFrame(f);

@@ -12,10 +12,13 @@
 #include "audio/synth/hybrid.h"
 #include "audio/synth/imdct.h"
 #include "mpfix.h"
+#include "synth/imdct_model.h"
 
 namespace {
 
-const double kPi = std::acos(-1.0);
+using mpfix::test::kPi;
+using mpfix::test::modelLong;
+using mpfix::test::modelShort;
 
 // One channel's slice of the decoder record, as the frame driver hands it over.
 struct Channel {
@@ -40,41 +43,6 @@ std::array<int32_t, 36> longImpulse(int line, int32_t value, int32_t blockType) 
 }
 
 // ---- Double-precision model --------------------------------------------------
-
-double longWindow(int blockType, int i) {
-    const double normal = std::sin(kPi / 36 * (i + 0.5));
-    if (blockType == 1) {
-        if (i < 18) return normal;
-        if (i < 24) return 1.0;
-        if (i < 30) return std::sin(kPi / 12 * (i - 18 + 0.5));
-        return 0.0;
-    }
-    if (blockType == 3) {
-        if (i < 6) return 0.0;
-        if (i < 12) return std::sin(kPi / 12 * (i - 6 + 0.5));
-        if (i < 18) return 1.0;
-    }
-    return normal;
-}
-
-void modelLong(const double *x, int blockType, double *z) {
-    for (int i = 0; i < 36; ++i) {
-        double sum = 0;
-        for (int k = 0; k < 18; ++k) sum += x[k] * std::cos(kPi / 72 * (2 * i + 19) * (2 * k + 1));
-        z[i] = 0.25 * longWindow(blockType, i) * sum;
-    }
-}
-
-void modelShort(const double *x, double *z) {
-    std::fill(z, z + 36, 0.0);
-    for (int w = 0; w < 3; ++w) {
-        for (int i = 0; i < 12; ++i) {
-            double y = 0;
-            for (int m = 0; m < 6; ++m) y += x[6 * w + m] * std::cos(kPi / 24 * (2 * i + 7) * (2 * m + 1));
-            z[6 + 6 * w + i] += 0.25 * std::sin(kPi / 12 * (i + 0.5)) * y;
-        }
-    }
-}
 
 // The stage written from the standard's definitions: real butterflies, direct
 // IMDCT sums, overlap-add and inversion, with the same subband limits.

@@ -3,6 +3,7 @@
 // derived from their rules.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -10,10 +11,14 @@
 #include <random>
 
 #include "audio/synth/imdct.h"
+#include "synth/imdct_model.h"
 
 namespace {
 
-const double kPi = std::acos(-1.0);
+using mpfix::test::kPi;
+using mpfix::test::longWindow;
+using mpfix::test::modelLong;
+using mpfix::test::modelShort;
 constexpr double kTwo31 = 2147483648.0;
 
 // Nearest integer, halves away from zero.
@@ -23,44 +28,20 @@ int32_t singleTimes2To31(double c) { return static_cast<int32_t>(static_cast<dou
 
 const double kAliasC[8] = {-0.6, -0.535, -0.33, -0.185, -0.095, -0.041, -0.0142, -0.0037};
 
-// Long windows of the standard for block types 0, 1 and 3.
-double longWindow(int blockType, int i) {
-    const double normal = std::sin(kPi / 36 * (i + 0.5));
-    if (blockType == 1) {
-        if (i < 18) return normal;
-        if (i < 24) return 1.0;
-        if (i < 30) return std::sin(kPi / 12 * (i - 18 + 0.5));
-        return 0.0;
-    }
-    if (blockType == 3) {
-        if (i < 6) return 0.0;
-        if (i < 12) return std::sin(kPi / 12 * (i - 6 + 0.5));
-        if (i < 18) return 1.0;
-    }
-    return normal;
-}
-
-// z[i] = 1/4 win(i) sum x[k] cos(pi/72 (2i + 19)(2k + 1)), in integer units.
+// The models over integer inputs.
 std::array<double, 36> longReference(const int32_t *x, int blockType) {
+    double in[18];
+    std::copy(x, x + 18, in);
     std::array<double, 36> z{};
-    for (int i = 0; i < 36; ++i) {
-        double sum = 0;
-        for (int k = 0; k < 18; ++k) sum += x[k] * std::cos(kPi / 72 * (2 * i + 19) * (2 * k + 1));
-        z[static_cast<size_t>(i)] = 0.25 * longWindow(blockType, i) * sum;
-    }
+    modelLong(in, blockType, z.data());
     return z;
 }
 
-// Three windowed 12-point IMDCTs overlapped at z[6], z[12], z[18].
 std::array<double, 36> shortReference(const int32_t *x) {
+    double in[18];
+    std::copy(x, x + 18, in);
     std::array<double, 36> z{};
-    for (int w = 0; w < 3; ++w) {
-        for (int i = 0; i < 12; ++i) {
-            double y = 0;
-            for (int m = 0; m < 6; ++m) y += x[6 * w + m] * std::cos(kPi / 24 * (2 * i + 7) * (2 * m + 1));
-            z[static_cast<size_t>(6 + 6 * w + i)] += 0.25 * std::sin(kPi / 12 * (i + 0.5)) * y;
-        }
-    }
+    modelShort(in, z.data());
     return z;
 }
 
