@@ -167,15 +167,13 @@ StreamInfo initDecoder(Decoder &d, Source &source) {
     return info;
 }
 
-// Brings a frame of frameChannels channels to the output's channel count (a
-// stream may switch between mono and stereo).
+// Brings a frame to the output's other channel count (a stream may switch
+// between mono and stereo): mono is duplicated, stereo mixed down.
 void convertChannels(const int16_t *in, int32_t frames, int32_t inChannels, int32_t outChannels,
                      std::vector<int16_t> &out) {
     out.resize(static_cast<size_t>(frames * outChannels));
     for (int32_t i = 0; i < frames; ++i) {
-        if (inChannels == outChannels) {
-            for (int32_t c = 0; c < outChannels; ++c) out[static_cast<size_t>(i * outChannels + c)] = in[i * inChannels + c];
-        } else if (inChannels == 1) {
+        if (inChannels == 1) {
             out[static_cast<size_t>(2 * i)] = out[static_cast<size_t>(2 * i + 1)] = in[i];
         } else {
             out[static_cast<size_t>(i)] = static_cast<int16_t>((in[2 * i] + in[2 * i + 1]) >> 1);
@@ -183,8 +181,8 @@ void convertChannels(const int16_t *in, int32_t frames, int32_t inChannels, int3
     }
 }
 
-// Decodes the whole stream one frame per call; sink receives each frame's PCM
-// in the output's channel layout (null to only count).
+// Decodes the whole stream one frame per call; sink(samples, count) receives
+// each frame's PCM in the output's channel layout.
 template <typename Sink>
 DecodeTotals decodeAll(Decoder &d, const StreamInfo &info, Sink &&sink, bool progress) {
     DecodeTotals totals;
@@ -196,10 +194,14 @@ DecodeTotals decodeAll(Decoder &d, const StreamInfo &info, Sink &&sink, bool pro
         const int32_t result = MP3_DecodeFrame(&d.stream, pcm.data(), &samples, 1, &d.decoder);
         if (samples > 0) {
             const int32_t frameChannels = samples / info.granuleSamples;
-            convertChannels(pcm.data(), info.granuleSamples, frameChannels > 0 ? frameChannels : 1, info.channels,
-                            converted);
-            if (frameChannels != info.channels) ++totals.converted;
-            sink(converted);
+            if (frameChannels == info.channels) {
+                sink(pcm.data(), static_cast<size_t>(samples));
+            } else {
+                convertChannels(pcm.data(), info.granuleSamples, frameChannels > 0 ? frameChannels : 1,
+                                info.channels, converted);
+                ++totals.converted;
+                sink(converted.data(), converted.size());
+            }
             ++totals.frames;
             totals.samplesPerChannel += info.granuleSamples;
             if (progress && totals.frames % 200 == 0) {
@@ -227,8 +229,8 @@ int commandDecode(const char *inPath, const char *outPath) {
 
     DecodeTotals totals;
     if (toStdout) {
-        totals = decodeAll(*d, info, [](const std::vector<int16_t> &pcm) {
-            writeAll(stdout, pcm.data(), pcm.size() * sizeof(int16_t));
+        totals = decodeAll(*d, info, [](const int16_t *pcm, size_t count) {
+            writeAll(stdout, pcm, count * sizeof(int16_t));
         }, progress);
         std::fflush(stdout);
         std::fclose(source.file);
@@ -237,13 +239,16 @@ int commandDecode(const char *inPath, const char *outPath) {
         OutputFile out(outPath);
         writeAll(out.get(), wavHeader(info.rate, info.channels, 0).data(), 44);
         uint64_t dataBytes = 0;
-        totals = decodeAll(*d, info, [&](const std::vector<int16_t> &pcm) {
-            // WAV samples are little-endian.
-            std::vector<uint8_t> bytes;
-            bytes.reserve(pcm.size() * 2);
-            for (int16_t s : pcm) put16(bytes, static_cast<uint16_t>(s));
-            writeAll(out.get(), bytes.data(), bytes.size());
-            dataBytes += bytes.size();
+        std::vector<uint8_t> bytes(2 * kMaxFrameSamples);
+        totals = decodeAll(*d, info, [&](const int16_t *pcm, size_t count) {
+            // WAV samples are little-endian, whatever the host's order.
+            for (size_t i = 0; i < count; ++i) {
+                const auto v = static_cast<uint16_t>(pcm[i]);
+                bytes[2 * i] = static_cast<uint8_t>(v);
+                bytes[2 * i + 1] = static_cast<uint8_t>(v >> 8);
+            }
+            writeAll(out.get(), bytes.data(), 2 * count);
+            dataBytes += 2 * count;
         }, progress);
         std::fclose(source.file);
         requireFrames(totals);
@@ -291,7 +296,7 @@ int commandInfo(const char *inPath) {
     Source source = openSource(inPath);
     auto d = std::make_unique<Decoder>();
     const StreamInfo info = initDecoder(*d, source);
-    const DecodeTotals totals = decodeAll(*d, info, [](const std::vector<int16_t> &) {}, false);
+    const DecodeTotals totals = decodeAll(*d, info, [](const int16_t *, size_t) {}, false);
     requireFrames(totals);
     const int32_t bitrate = firstFrameBitrate(source.file, source.start);
     std::fclose(source.file);
