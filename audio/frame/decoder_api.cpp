@@ -72,9 +72,20 @@ int32_t MP3_DecodeFrame(MP3_Stream *stream, int16_t *pcm, int32_t *samplesOut, i
     }
 }
 
+namespace {
+
+// Resets both records. The drained ring's held-back byte is then no stream
+// data: clear it, so the first refill does not keep a stale 0xFF in front.
+void resetRecords(MP3_Decoder *decoder, MP3_Stream *stream) {
+    MP3_ResetDecoder(decoder, stream);
+    stream->buffer[0] = 0;
+}
+
+}  // namespace
+
 int32_t MP3_InitDecoderWithProbe(MP3_Stream *stream, MP3_Decoder *decoder, int32_t *bufferBytes,
                                  int32_t *sampleRate, int32_t *channels, int16_t *probe) {
-    MP3_ResetDecoder(decoder, stream);
+    resetRecords(decoder, stream);
     // Defined values before the probe, so the parameters never come from
     // whatever the host's record held.
     decoder->syncType = MP3_SYNC_FFE;
@@ -96,7 +107,7 @@ int32_t MP3_InitDecoderWithProbe(MP3_Stream *stream, MP3_Decoder *decoder, int32
     *bufferBytes = (version == 1 ? 57600 : 28800) * nch;
 
     // Everything the probe built up is discarded; the source is not rewound.
-    MP3_ResetDecoder(decoder, stream);
+    resetRecords(decoder, stream);
     return 1;
 }
 

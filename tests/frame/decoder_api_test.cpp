@@ -74,6 +74,17 @@ TEST(DecoderInit, RingIsDrainedAfterInit) {
     EXPECT_EQ(host.stream.writeIndex, 0u);
     EXPECT_EQ(host.source.position, 65536u);  // the probe's bytes are gone
     EXPECT_EQ(host.decoder.reservoirFill, 0);
+    // The first refill after it starts a fresh ring: no byte of the probe's
+    // ring (here the 0xFF a frame begins with) is kept in front.
+    host.source.position = 0;
+    host.source.calls.clear();
+    std::vector<int16_t> pcm(2304);
+    int32_t samples = 0;
+    EXPECT_EQ(MP3_DecodeFrame(&host.stream, pcm.data(), &samples, 1, &host.decoder), MP3_OK);
+    ASSERT_FALSE(host.source.calls.empty());
+    EXPECT_EQ(host.source.calls[0].offset, 0);
+    EXPECT_EQ(host.source.calls[0].maxBytes, 65536);
+    EXPECT_EQ(samples, 2304);
 }
 
 TEST(DecoderInit, ParametersOfConstructedStreams) {
