@@ -6,7 +6,7 @@
 #include "audio/frame/ring_buffer.h"
 #include "audio/parse/bit_cursor.h"
 #include "audio/parse/scalefactors.h"
-#include "audio/parse/spectrum.h"
+#include "audio/parse/huffman_decode.h"
 #include "audio/synth/hybrid.h"
 #include "audio/synth/polyphase.h"
 

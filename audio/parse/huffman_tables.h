@@ -11,7 +11,7 @@
 //                             a tree node is the next entry).
 //   Tree leaf, 8-bit:  x * 32 + y * 4 + 1.  16-bit: x in bits 9..6, y in 5..2.
 // Leaf kinds say how many of the four looked-up bits the codeword and its folded
-// sign bits take and what is read after them (see spectrum.cpp).
+// sign bits take and what is read after them (see huffman_decode.cpp).
 #ifndef MPFIX_AUDIO_PARSE_HUFFMAN_TABLES_H
 #define MPFIX_AUDIO_PARSE_HUFFMAN_TABLES_H
 

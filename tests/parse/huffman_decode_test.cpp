@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "audio/frame/band_tables.h"
-#include "audio/parse/spectrum.h"
+#include "audio/parse/huffman_decode.h"
 #include "parse/huffman_codes.h"
 
 namespace {

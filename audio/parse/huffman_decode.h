@@ -1,7 +1,7 @@
 // Huffman decoding of the spectral values of one granule and channel (part 3
 // of the Layer III main data).
-#ifndef MPFIX_AUDIO_PARSE_SPECTRUM_H
-#define MPFIX_AUDIO_PARSE_SPECTRUM_H
+#ifndef MPFIX_AUDIO_PARSE_HUFFMAN_DECODE_H
+#define MPFIX_AUDIO_PARSE_HUFFMAN_DECODE_H
 
 #include <cstdint>
 
@@ -42,4 +42,4 @@ int32_t MP3_DecodeCount1(MP3_BitReader *reader, int32_t count1TableSelect, int32
 // Stores count zeros at destination.
 void MP3_ZeroInts(int32_t count, int32_t *destination);
 
-#endif  // MPFIX_AUDIO_PARSE_SPECTRUM_H
+#endif  // MPFIX_AUDIO_PARSE_HUFFMAN_DECODE_H

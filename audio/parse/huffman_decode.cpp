@@ -1,7 +1,7 @@
 // Huffman decoding of the Layer III spectral values (ISO/IEC 11172-3, 2.4.3.4;
 // ISO/IEC 13818-3): the big values in up to three regions of pairs, the count1
 // quadruples, then zeros.
-#include "audio/parse/spectrum.h"
+#include "audio/parse/huffman_decode.h"
 
 #include "audio/frame/band_tables.h"
 #include "audio/parse/huffman_tables.h"
