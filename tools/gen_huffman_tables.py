@@ -181,6 +181,8 @@ def main():
     print('// Do not edit: change the generator and run it again.')
     print('#include "audio/parse/huffman_tables.h"')
     print()
+    print('namespace mpfix {')
+    print()
     print('namespace {')
     print()
     for t in CODE_SETS:
@@ -220,6 +222,8 @@ def main():
     print('};')
     print('// 2^n - 1 for n = 0..15.')
     print('const int32_t MP3_BitMasks[16] = {' + ', '.join(str((1 << n) - 1) for n in range(16)) + '};')
+    print()
+    print('}  // namespace mpfix')
 
 
 if __name__ == '__main__':

@@ -12,7 +12,7 @@
 
 // entry = round(k * 65536) for k = 1.140 (red from V), -0.394 (green from U),
 // -0.581 (green from V), 2.032 (blue from U); full-range samples, chroma centred on 128.
-inline constexpr int32_t MPG_YUVCoefficients[4] = {74711, -25821, -38076, 133169};
+constexpr int32_t MPG_YUVCoefficients[4] = {74711, -25821, -38076, 133169};
 
 // Index ranges of the clamp tables. Reachable: red -19..49, blue -33..64
 // (5-bit), green -31..94 (6-bit); the margins need no index check.
@@ -31,8 +31,8 @@ constexpr std::array<uint8_t, static_cast<size_t>(kHigh - kLow + 1)> MPG_MakeCla
 }
 
 // clamp(i, 0, 31) at entry i + 52, i = -52..95 (red and blue).
-inline constexpr auto MPG_YUVClamp5 = MPG_MakeClampTable<MPG_CLAMP5_LOW, MPG_CLAMP5_HIGH, 31>();
+constexpr auto MPG_YUVClamp5 = MPG_MakeClampTable<MPG_CLAMP5_LOW, MPG_CLAMP5_HIGH, 31>();
 // clamp(i, 0, 63) at entry i + 100, i = -100..191 (green).
-inline constexpr auto MPG_YUVClamp6 = MPG_MakeClampTable<MPG_CLAMP6_LOW, MPG_CLAMP6_HIGH, 63>();
+constexpr auto MPG_YUVClamp6 = MPG_MakeClampTable<MPG_CLAMP6_LOW, MPG_CLAMP6_HIGH, 63>();
 
 #endif  // MPFIX_VIDEO_YUV_TO_RGB565_H

@@ -4,6 +4,8 @@
 #include "audio/dequant/requantize.h"
 #include "audio/dequant/stereo.h"
 
+namespace mpfix {
+
 // Preemphasis of long bands 0..20 (ISO/IEC 11172-3), and 0 for band 21.
 const uint8_t pretab[22] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 3, 3, 3, 2, 0};
 
@@ -243,3 +245,5 @@ int32_t MP3_DequantizeGranuleMpeg12(int32_t spectrum[2][MP3_GRANULE_LINES], int3
     return MP3_DequantizeGranule(spectrum, nonzeroCount, scalefactors, granule, header, reorderScratch,
                                  MP3_SfbLongTable, MP3_SfbShortTable);
 }
+
+}  // namespace mpfix

@@ -8,6 +8,8 @@
 #include "audio/frame/band_tables.h"
 #include "mpfix.h"
 
+namespace mpfix {
+
 // Preemphasis of long bands 0..20 (ISO/IEC 11172-3), and 0 for band 21.
 extern const uint8_t pretab[22];
 
@@ -36,5 +38,7 @@ int32_t MP3_DequantizeGranuleMpeg12(int32_t spectrum[2][MP3_GRANULE_LINES], int3
                                     const uint8_t scalefactors[2][MP3_SCALEFACTOR_BYTES],
                                     const MP3_GranuleInfo *granule, const MP3_FrameHeader *header,
                                     int32_t *reorderScratch);
+
+}  // namespace mpfix
 
 #endif  // MPFIX_AUDIO_DEQUANT_GRANULE_H

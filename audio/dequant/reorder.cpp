@@ -3,6 +3,8 @@
 #include "audio/dequant/words.h"
 #include "mpfix.h"
 
+namespace mpfix {
+
 namespace {
 
 constexpr int32_t kShortBands = 13;
@@ -47,3 +49,5 @@ void MP3_ReorderShortBlocks(const int32_t *source, int32_t *destination, const u
         while (walk.p < end) walk.store(destination, 0, 0);
     }
 }
+
+}  // namespace mpfix

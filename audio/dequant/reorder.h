@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace mpfix {
+
 // 18 * ceil(count / 18) for count 0..576, without a division.
 constexpr int32_t MP3_RoundUpToSubband(int32_t count) { return 18 * (((count + 17) * 3641) >> 16); }
 
@@ -17,5 +19,7 @@ constexpr int32_t MP3_RoundUpToSubband(int32_t count) { return 18 * (((count + 1
 // overlap; shortRow is a 14-entry short band row.
 void MP3_ReorderShortBlocks(const int32_t *source, int32_t *destination, const uint16_t *shortRow,
                             int32_t mixedBlockFlag, const int32_t bandEnd[3], int32_t count);
+
+}  // namespace mpfix
 
 #endif  // MPFIX_AUDIO_DEQUANT_REORDER_H

@@ -3,9 +3,7 @@
 #include "audio/fixed_point.h"
 #include "mpfix.h"
 
-using mpfix::mulHigh;
-using mpfix::wrapAdd;
-using mpfix::wrapShl;
+namespace mpfix {
 
 // round(2^31 * 2^(-k/4)), k = 0..3; k = 0 held at 0x7FFFFFFF.
 const int32_t quarterStepGain[4] = {0x7FFFFFFF, 0x6BA27E65, 0x5A82799A, 0x4C1BF829};
@@ -111,3 +109,5 @@ int32_t MP3_RequantizeBand(const int32_t *input, int32_t *output, int32_t count,
     }
     return 0;
 }
+
+}  // namespace mpfix

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace mpfix {
+
 // Largest quantized magnitude: 15 plus the largest 13-bit escape extension.
 constexpr int32_t MP3_MAX_QUANTIZED = 8206;
 
@@ -27,5 +29,7 @@ extern const int32_t powOctaveShift[7];
 // Returns 0, or MP3_ERR_PARAM at the first magnitude above 8206: outputs
 // before it are stored, it and later ones are not written.
 int32_t MP3_RequantizeBand(const int32_t *input, int32_t *output, int32_t count, int32_t attenuation);
+
+}  // namespace mpfix
 
 #endif  // MPFIX_AUDIO_DEQUANT_REQUANTIZE_H

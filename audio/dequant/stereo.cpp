@@ -4,10 +4,7 @@
 #include "audio/dequant/words.h"
 #include "audio/fixed_point.h"
 
-using mpfix::mulHigh;
-using mpfix::wrapAdd;
-using mpfix::wrapShl;
-using mpfix::wrapSub;
+namespace mpfix {
 
 // Left share of an MPEG-1 intensity position p with 31 fraction bits:
 // round(2^31 tan(p pi/12) / (1 + tan(p pi/12))) for p = 0..5, 0x7FFFFFFF for p = 6.
@@ -217,3 +214,5 @@ int32_t MP3_JointStereoShort(int32_t *left, int32_t *right, const uint8_t *posit
     }
     return 0;
 }
+
+}  // namespace mpfix

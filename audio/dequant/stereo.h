@@ -7,6 +7,8 @@
 
 #include "mpfix.h"
 
+namespace mpfix {
+
 // Left share of an MPEG-1 intensity position p with 31 fraction bits:
 // round(2^31 tan(p pi/12) / (1 + tan(p pi/12))) for p = 0..5, 0x7FFFFFFF for p = 6.
 extern const int32_t isRatioTable[7];
@@ -36,5 +38,7 @@ int32_t MP3_JointStereoShort(int32_t *left, int32_t *right, const uint8_t *posit
                              const int32_t isBoundShort[3], int32_t id, const uint16_t *shortRow,
                              int32_t mixedLongBands, int32_t firstShortBand, const int32_t bandEnd[3],
                              int32_t intensityScale);
+
+}  // namespace mpfix
 
 #endif  // MPFIX_AUDIO_DEQUANT_STEREO_H

@@ -1,5 +1,7 @@
 #include "audio/dequant/words.h"
 
+namespace mpfix {
+
 // Eight words per step while at least eight remain, then one at a time.
 void MP3_FillWords(int32_t value, int32_t *destination, int32_t count) {
     for (; count >= 8; count -= 8, destination += 8) {
@@ -14,3 +16,5 @@ void MP3_CopyWords(const int32_t *source, int32_t *destination, int32_t count) {
     }
     for (; count > 0; --count) *destination++ = *source++;
 }
+
+}  // namespace mpfix

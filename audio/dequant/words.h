@@ -5,9 +5,13 @@
 
 #include <cstdint>
 
+namespace mpfix {
+
 // Stores value into count words at destination, low to high addresses.
 void MP3_FillWords(int32_t value, int32_t *destination, int32_t count);
 // Copies count words; source and destination must not overlap.
 void MP3_CopyWords(const int32_t *source, int32_t *destination, int32_t count);
+
+}  // namespace mpfix
 
 #endif  // MPFIX_AUDIO_DEQUANT_WORDS_H

@@ -1,5 +1,7 @@
 #include "audio/frame/band_tables.h"
 
+namespace mpfix {
+
 // Rows 0..2: ISO/IEC 13818-3 (22050, 24000, 16000 Hz); rows 3..5: ISO/IEC 11172-3
 // Table B.8 (44100, 48000, 32000 Hz). Long band 18 at 24000 Hz begins at line 332,
 // as ISO/IEC 13818-3 and the encoders that write such streams have it.
@@ -39,3 +41,5 @@ const uint16_t MP3_SfbShortTable25[MP3_BAND_ROWS][MP3_SHORT_BOUNDARIES] = {
     {0, 4, 8, 12, 16, 22, 28, 38, 50, 64, 80, 100, 126, 192},
     {0, 4, 8, 12, 16, 22, 30, 42, 58, 78, 104, 138, 180, 192},
 };
+
+}  // namespace mpfix

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+namespace mpfix {
+
 constexpr int MP3_BAND_ROWS = 6;
 constexpr int MP3_LONG_BOUNDARIES = 23;
 constexpr int MP3_SHORT_BOUNDARIES = 14;
@@ -17,5 +19,7 @@ extern const uint16_t MP3_SfbShortTable[MP3_BAND_ROWS][MP3_SHORT_BOUNDARIES];
 // Set for the sync 0xFFE (MPEG-2.5); rows 3..5 repeat the MPEG-1 rows.
 extern const uint16_t MP3_SfbLongTable25[MP3_BAND_ROWS][MP3_LONG_BOUNDARIES];
 extern const uint16_t MP3_SfbShortTable25[MP3_BAND_ROWS][MP3_SHORT_BOUNDARIES];
+
+}  // namespace mpfix
 
 #endif  // MPFIX_AUDIO_FRAME_BAND_TABLES_H

@@ -6,6 +6,8 @@
 #include "audio/frame/frame_driver.h"
 #include "audio/frame/ring_buffer.h"
 
+namespace mpfix {
+
 namespace {
 
 // MPEG-1 sampling rates by sampling_frequency; MPEG-2 halves them, MPEG-2.5 quarters them.
@@ -41,35 +43,6 @@ void MP3_GetStreamInfo(const MP3_Decoder *decoder, int32_t *version, int32_t *sa
         *sampleRate = syncType == MP3_SYNC_FFF ? rate / 2 : rate / 4;
     }
     *channels = h.mode == 3 ? 1 : 2;
-}
-
-int32_t MP3_DecodeFrame(MP3_Stream *stream, int16_t *pcm, int32_t *samplesOut, int32_t count,
-                        MP3_Decoder *decoder) {
-    *samplesOut = 0;
-    int32_t result = MP3_OK;
-    int32_t decoded = 0;
-    for (;;) {
-        const int32_t r = MP3_DecodeOneFrame(stream, pcm, decoder);
-        if (r == MP3_FRAME_DECODED) {
-            const int32_t n = decoder->frameSamples;
-            pcm += n;
-            *samplesOut += n;
-            if (fillLevel(stream) < MP3_REFILL_THRESHOLD) {
-                result = MP3_Refill(stream) == 0 ? MP3_INPUT_EXHAUSTED : MP3_OK;
-            }
-            if (++decoded == count) {
-                // Frames may still wait in the ring after a refill that got
-                // nothing: report exhaustion only once the ring is empty, so a
-                // host that stops at the first MP3_INPUT_EXHAUSTED loses none.
-                if (result == MP3_INPUT_EXHAUSTED && stream->readIndex != stream->writeIndex) return MP3_OK;
-                return result;
-            }
-        } else if (r == MP3_FRAME_NO_SYNC || r == MP3_FRAME_NEED_DATA) {
-            if (MP3_Refill(stream) == 0) return MP3_INPUT_EXHAUSTED;
-            result = MP3_OK;
-        }
-        // MP3_FRAME_NOT_DECODED and MP3_FRAME_BAD_HEADER: go on at once.
-    }
 }
 
 namespace {
@@ -111,12 +84,45 @@ int32_t MP3_InitDecoderWithProbe(MP3_Stream *stream, MP3_Decoder *decoder, int32
     return 1;
 }
 
+}  // namespace mpfix
+
+// ---- Exported functions (C linkage, declared in mpfix.h) ----
+
+int32_t MP3_DecodeFrame(MP3_Stream *stream, int16_t *pcm, int32_t *samplesOut, int32_t count,
+                        MP3_Decoder *decoder) {
+    *samplesOut = 0;
+    int32_t result = MP3_OK;
+    int32_t decoded = 0;
+    for (;;) {
+        const int32_t r = mpfix::MP3_DecodeOneFrame(stream, pcm, decoder);
+        if (r == MP3_FRAME_DECODED) {
+            const int32_t n = decoder->frameSamples;
+            pcm += n;
+            *samplesOut += n;
+            if (mpfix::fillLevel(stream) < MP3_REFILL_THRESHOLD) {
+                result = mpfix::MP3_Refill(stream) == 0 ? MP3_INPUT_EXHAUSTED : MP3_OK;
+            }
+            if (++decoded == count) {
+                // Frames may still wait in the ring after a refill that got
+                // nothing: report exhaustion only once the ring is empty, so a
+                // host that stops at the first MP3_INPUT_EXHAUSTED loses none.
+                if (result == MP3_INPUT_EXHAUSTED && stream->readIndex != stream->writeIndex) return MP3_OK;
+                return result;
+            }
+        } else if (r == MP3_FRAME_NO_SYNC || r == MP3_FRAME_NEED_DATA) {
+            if (mpfix::MP3_Refill(stream) == 0) return MP3_INPUT_EXHAUSTED;
+            result = MP3_OK;
+        }
+        // MP3_FRAME_NOT_DECODED and MP3_FRAME_BAD_HEADER: go on at once.
+    }
+}
+
 int32_t MP3_InitDecoder(MP3_Stream *stream, MP3_Decoder *decoder, int32_t *bufferBytes, int32_t *sampleRate,
                         int32_t *channels) {
     // The one allocation of the library: scratch PCM for the probe.
     void *probe = std::malloc(MP3_PROBE_BYTES);
-    const int32_t result = MP3_InitDecoderWithProbe(stream, decoder, bufferBytes, sampleRate, channels,
-                                                    static_cast<int16_t *>(probe));
+    const int32_t result = mpfix::MP3_InitDecoderWithProbe(stream, decoder, bufferBytes, sampleRate, channels,
+                                                           static_cast<int16_t *>(probe));
     std::free(probe);
     return result;
 }

@@ -8,6 +8,8 @@
 
 #include "mpfix.h"
 
+namespace mpfix {
+
 // Stream parameters of the most recently parsed header: version 1 (MPEG-1),
 // 0 (MPEG-2) or 2 (MPEG-2.5), sample rate in Hz (0 for the reserved
 // sampling_frequency 3) and channel count.
@@ -17,5 +19,7 @@ void MP3_GetStreamInfo(const MP3_Decoder *decoder, int32_t *version, int32_t *sa
 // a null buffer skips the probe, as when the allocation fails.
 int32_t MP3_InitDecoderWithProbe(MP3_Stream *stream, MP3_Decoder *decoder, int32_t *bufferBytes,
                                  int32_t *sampleRate, int32_t *channels, int16_t *probe);
+
+}  // namespace mpfix
 
 #endif  // MPFIX_AUDIO_FRAME_DECODER_API_H

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace mpfix {
+
 namespace {
 
 template <typename Field>
@@ -48,3 +50,5 @@ int32_t MP3_ResetDecoder(MP3_Decoder *decoder, MP3_Stream *stream) {
     stream->size = MP3_RING_SIZE;
     return 1;
 }
+
+}  // namespace mpfix

@@ -10,6 +10,8 @@
 #include "audio/synth/hybrid.h"
 #include "audio/synth/polyphase.h"
 
+namespace mpfix {
+
 namespace {
 
 constexpr uint32_t kRingMask = MP3_RING_SIZE - 1;
@@ -137,3 +139,5 @@ int32_t MP3_DecodeOneFrame(MP3_Stream *stream, int16_t *pcm, MP3_Decoder *decode
     for (int32_t gr = 0; gr < ngr; ++gr) decodeGranule(decoder, pcm, gr, nch, &byte, &bit);
     return MP3_FRAME_DECODED;
 }
+
+}  // namespace mpfix

@@ -6,6 +6,8 @@
 
 #include "mpfix.h"
 
+namespace mpfix {
+
 // Finds the next frame in the ring, appends its main data to the reservoir and,
 // when the reservoir reaches back far enough, decodes it: frameSamples
 // interleaved samples at pcm. Returns MP3_FRAME_DECODED, MP3_FRAME_NO_SYNC,
@@ -15,5 +17,7 @@ int32_t MP3_DecodeOneFrame(MP3_Stream *stream, int16_t *pcm, MP3_Decoder *decode
 // Bytes of a frame without padding: the MPEG-1, MPEG-2 or MPEG-2.5 table by
 // ID and syncType; 0 for free format and indexes outside the tables.
 int32_t MP3_FrameBytes(const MP3_FrameHeader *header, int32_t syncType);
+
+}  // namespace mpfix
 
 #endif  // MPFIX_AUDIO_FRAME_FRAME_DRIVER_H

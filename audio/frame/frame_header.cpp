@@ -1,5 +1,7 @@
 #include "audio/frame/frame_header.h"
 
+namespace mpfix {
+
 // floor(144 * bitrate / rate), bitrates 32..320 kbit/s of MPEG-1 Layer III.
 const int32_t MP3_FrameBytesMpeg1[3][15] = {
     {0, 104, 130, 156, 182, 208, 261, 313, 365, 417, 522, 626, 731, 835, 1044},  // 44100 Hz
@@ -140,3 +142,5 @@ int32_t MP3_ParseSideInfo(const uint8_t **cursor, MP3_GranuleInfo *granules, int
     *cursor += MP3_SideInfoLength(header);
     return 0;
 }
+
+}  // namespace mpfix

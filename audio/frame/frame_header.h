@@ -9,6 +9,8 @@
 
 #include "mpfix.h"
 
+namespace mpfix {
+
 // Bytes per frame without padding, [sampling_frequency 0..2][bitrate_index
 // 0..14]; index 0 (free format) holds 0.
 extern const int32_t MP3_FrameBytesMpeg1[3][15];   // MPEG-1, 44100/48000/32000 Hz
@@ -35,5 +37,7 @@ int32_t MP3_ParseHeader(const uint8_t **cursor, MP3_FrameHeader *header);
 // block_type is 0 (earlier records stay written, later ones untouched).
 int32_t MP3_ParseSideInfo(const uint8_t **cursor, MP3_GranuleInfo *granules, int32_t *mainDataBegin,
                           int32_t *privateBits, int32_t *scfsi, const MP3_FrameHeader *header);
+
+}  // namespace mpfix
 
 #endif  // MPFIX_AUDIO_FRAME_FRAME_HEADER_H

@@ -1,5 +1,7 @@
 #include "audio/frame/ring_buffer.h"
 
+namespace mpfix {
+
 namespace {
 
 constexpr uint32_t kIndexMask = MP3_RING_SIZE - 1;
@@ -107,3 +109,5 @@ int32_t MP3_FindSync(MP3_Stream *stream, int32_t *syncType) {
         pos = (pos + 1) & kIndexMask;
     }
 }
+
+}  // namespace mpfix

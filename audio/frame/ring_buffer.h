@@ -11,6 +11,8 @@
 
 #include "mpfix.h"
 
+namespace mpfix {
+
 // Stores what the callback delivers into the free stretch(es) of the ring (at
 // most two calls) and returns the number of bytes stored; 0 without a callback.
 // A drained ring restarts at index 0; its held-back byte is kept in front
@@ -29,5 +31,7 @@ int32_t MP3_BytesAvailable(const MP3_Stream *stream);
 // pattern up to writeIndex it returns 0, drains the ring and stores
 // MP3_SYNC_FFE.
 int32_t MP3_FindSync(MP3_Stream *stream, int32_t *syncType);
+
+}  // namespace mpfix
 
 #endif  // MPFIX_AUDIO_FRAME_RING_BUFFER_H

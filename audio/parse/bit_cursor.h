@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace mpfix {
+
 // Convenience record for the frame driver: pass &cursor.byte, &cursor.bit.
 struct MP3_BitCursor {
     const uint8_t *byte;  // current byte, never beyond the reservoir's end
@@ -102,5 +104,7 @@ inline void MP3_ReaderStore(const MP3_BitReader *reader, int32_t position, const
     *byte = reader->start + bytes;
     *bit = position & 7;
 }
+
+}  // namespace mpfix
 
 #endif  // MPFIX_AUDIO_PARSE_BIT_CURSOR_H

@@ -6,6 +6,8 @@
 #include "audio/frame/band_tables.h"
 #include "audio/parse/huffman_tables.h"
 
+namespace mpfix {
+
 namespace {
 
 constexpr int32_t kLines = MP3_GRANULE_LINES;
@@ -321,3 +323,5 @@ int32_t MP3_DecodeSpectrumMpeg12(const uint8_t **bytePtr, int32_t *bitOffset, in
     return MP3_DecodeSpectrum(bytePtr, bitOffset, out, nonzeroBound, granule, header, huffmanBits,
                               MP3_SfbLongTable, MP3_SfbShortTable, reservoirEnd);
 }
+
+}  // namespace mpfix

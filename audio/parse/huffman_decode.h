@@ -8,6 +8,8 @@
 #include "audio/parse/bit_cursor.h"
 #include "mpfix.h"
 
+namespace mpfix {
+
 // Decodes 576 quantized values into out (bitstream order; magnitudes at most
 // 8206) and stores in *nonzeroBound one past the last nonzero one. huffmanBits
 // is part2_3_length minus the bits the scalefactors took. longTable and
@@ -41,5 +43,7 @@ int32_t MP3_DecodeCount1(MP3_BitReader *reader, int32_t count1TableSelect, int32
 
 // Stores count zeros at destination.
 void MP3_ZeroInts(int32_t count, int32_t *destination);
+
+}  // namespace mpfix
 
 #endif  // MPFIX_AUDIO_PARSE_HUFFMAN_DECODE_H

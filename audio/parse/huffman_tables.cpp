@@ -2,6 +2,8 @@
 // Do not edit: change the generator and run it again.
 #include "audio/parse/huffman_tables.h"
 
+namespace mpfix {
+
 namespace {
 
 // Table 1: 16 first-level entries, then 0 tree nodes.
@@ -284,3 +286,5 @@ const uint8_t MP3_Count1TableA[52] = {
 };
 // 2^n - 1 for n = 0..15.
 const int32_t MP3_BitMasks[16] = {0, 1, 3, 7, 15, 31, 63, 127, 255, 511, 1023, 2047, 4095, 8191, 16383, 32767};
+
+}  // namespace mpfix

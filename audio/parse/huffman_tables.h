@@ -17,6 +17,8 @@
 
 #include <cstdint>
 
+namespace mpfix {
+
 // Tables with 8-bit entries by table_select 0..12 (null for 0 and 4).
 extern const uint8_t *const MP3_HuffSmallTables[13];
 // Tables with 16-bit entries by table_select - 13 (null for 14; 16..23 share
@@ -30,5 +32,7 @@ extern const uint16_t MP3_HuffTableEntries[32];
 extern const uint8_t MP3_Count1TableA[52];
 // 2^n - 1 for n = 0..15.
 extern const int32_t MP3_BitMasks[16];
+
+}  // namespace mpfix
 
 #endif  // MPFIX_AUDIO_PARSE_HUFFMAN_TABLES_H

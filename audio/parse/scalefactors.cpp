@@ -4,6 +4,8 @@
 
 #include "audio/parse/bit_cursor.h"
 
+namespace mpfix {
+
 // ISO/IEC 11172-3 scalefac_compress table: (0, c) for c < 4, (3, 0) for 4, then
 // (1..3, 1..3) in order for 5..13, and (4, 2), (4, 3).
 const uint8_t MP3_ScalefacSlen[2][16] = {
@@ -140,3 +142,5 @@ int32_t MP3_DecodeScalefactors(const uint8_t **bytePtr, int32_t *bitOffset, uint
     MP3_ReaderStore(&reader, MP3_ReaderPosition(&reader), bytePtr, bitOffset);
     return 0;
 }
+
+}  // namespace mpfix

@@ -6,6 +6,8 @@
 
 #include "mpfix.h"
 
+namespace mpfix {
+
 // MPEG-1 field widths (slen1, slen2) by scalefac_compress 0..15.
 extern const uint8_t MP3_ScalefacSlen[2][16];
 // Low-sampling-frequency scalefactor band counts [range][block kind][group].
@@ -21,5 +23,7 @@ extern const uint8_t nr_of_sfb[6][3][4];
 int32_t MP3_DecodeScalefactors(const uint8_t **bytePtr, int32_t *bitOffset, uint8_t *scalefactors,
                                MP3_GranuleInfo *granule, const int32_t *scfsi, const MP3_FrameHeader *header,
                                int32_t gr, int32_t ch, const uint8_t *reservoirEnd);
+
+}  // namespace mpfix
 
 #endif  // MPFIX_AUDIO_PARSE_SCALEFACTORS_H

@@ -5,6 +5,8 @@
 #include "audio/synth/imdct.h"
 #include "mpfix.h"
 
+namespace mpfix {
+
 namespace {
 
 constexpr int32_t kSubbands = MP3_SUBBANDS;
@@ -31,8 +33,8 @@ int32_t subbandLimit(int32_t bound, int32_t blockType, int32_t mixedBlockFlag) {
 void overlapAdd(const int32_t *z, int32_t *overlap, int32_t *output, int32_t sb) {
     const bool invert = (sb & 1) != 0;
     for (int32_t k = 0; k < kSlots; ++k) {
-        int32_t v = mpfix::wrapAdd(z[k], overlap[k]);
-        if (invert && (k & 1) != 0) v = mpfix::wrapNeg(v);
+        int32_t v = wrapAdd(z[k], overlap[k]);
+        if (invert && (k & 1) != 0) v = wrapNeg(v);
         output[kSubbands * k + sb] = v;
         overlap[k] = z[kSlots + k];
     }
@@ -83,3 +85,5 @@ int32_t MP3_HybridSynthesis(int32_t *spectrum, int32_t *output, int32_t *overlap
     }
     return 0;
 }
+
+}  // namespace mpfix

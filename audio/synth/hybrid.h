@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+namespace mpfix {
+
 // spectrum: 576 requantized lines (26 fraction bits), used as scratch.
 // output: 18 x 32 samples, slot-major (index 32 * slot + subband), 24 fraction bits.
 // overlap: 576 values, subband-major, second halves of the previous transforms.
@@ -16,5 +18,7 @@
 // range or a pointer is null.
 int32_t MP3_HybridSynthesis(int32_t *spectrum, int32_t *output, int32_t *overlap, int32_t nonzeroBound,
                             int32_t *prevSubbands, int32_t blockType, int32_t mixedBlockFlag);
+
+}  // namespace mpfix
 
 #endif  // MPFIX_AUDIO_SYNTH_HYBRID_H

@@ -2,12 +2,7 @@
 
 #include "audio/fixed_point.h"
 
-using mpfix::Acc64;
-using mpfix::mulHigh;
-using mpfix::wrapAdd;
-using mpfix::wrapNeg;
-using mpfix::wrapShl;
-using mpfix::wrapSub;
+namespace mpfix {
 
 // ---- Tables ----------------------------------------------------------------
 
@@ -211,8 +206,8 @@ int32_t MP3_IMDCTLong(int32_t *x, int32_t *z, int32_t blockType) {
     const uint64_t bigF = even.s0 - even.s5;
     const int32_t op = lowWord(odd.s0 + odd.s5, 30);
     const int32_t om = lowWord(odd.s0 - odd.s5, 28);
-    const uint64_t dOp = static_cast<uint64_t>(mpfix::mul64(d[0], op));
-    const uint64_t dOm = static_cast<uint64_t>(mpfix::mul64(d[1], om));
+    const uint64_t dOp = static_cast<uint64_t>(mul64(d[0], op));
+    const uint64_t dOm = static_cast<uint64_t>(mul64(d[1], om));
     const int32_t bigX = lowWord(bigE + dOp, 30);
     const int32_t bigY = lowWord(bigE - dOp, 28);
     const int32_t bigP = lowWord(bigF + dOm, 30);
@@ -292,3 +287,5 @@ int32_t MP3_IMDCTShort(const int32_t *x, int32_t *z) {
     }
     return 0;
 }
+
+}  // namespace mpfix

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+namespace mpfix {
+
 // Butterfly pairs (cs_i, ca_i), 31 fraction bits.
 extern const int32_t aliasCoef[8][2];
 // Constants of the two nine-point transforms and of their recombination.
@@ -34,5 +36,7 @@ int32_t MP3_IMDCTLong(int32_t *x, int32_t *z, int32_t blockType);
 // 36 samples z from the three short windows of one subband (x[6w .. 6w + 5]):
 // each 12-point transform is windowed and placed at z[6 + 6w]; x is read only.
 int32_t MP3_IMDCTShort(const int32_t *x, int32_t *z);
+
+}  // namespace mpfix
 
 #endif  // MPFIX_AUDIO_SYNTH_IMDCT_H

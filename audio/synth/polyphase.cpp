@@ -2,12 +2,7 @@
 
 #include "audio/fixed_point.h"
 
-using mpfix::Acc64;
-using mpfix::mulHigh;
-using mpfix::wrapAdd;
-using mpfix::wrapNeg;
-using mpfix::wrapShl;
-using mpfix::wrapSub;
+namespace mpfix {
 
 // Entry = round(2^(32-s) * m), m = 1 / (2 cos(n pi / 64)) with n = 2i+1,
 // 31-2i, 15-2i, 17+2i for entries 4i .. 4i+3 (group i); shifts s in kShift1.
@@ -178,7 +173,7 @@ inline void storeRows(const int32_t *x, int32_t *low, int32_t *high) {
 // is widened first so the rounding step itself can never wrap.
 inline int16_t toPcm(const Acc64 &acc) {
     const int64_t rounded = (static_cast<int64_t>(acc.high()) + 64) >> 7;
-    return static_cast<int16_t>(mpfix::clamp16(static_cast<int32_t>(rounded)));
+    return static_cast<int16_t>(clamp16(static_cast<int32_t>(rounded)));
 }
 
 // Sample 0 reads V_0 of the last 15 slots; D[0] = 0 drops the current one and
@@ -222,17 +217,19 @@ void MP3_SynthDCT32(int32_t *samples, int32_t *history, int32_t position) {
     }
 }
 
+}  // namespace mpfix
+
 MPFIX_API int32_t MP3_SynthPQMF(int32_t *samples, int16_t *pcm, int32_t *history, int32_t *position,
                                 int32_t stride) {
     if (*position < 0 || *position > 15) return MP3_ERR_PARAM;
     const int32_t p = (*position + 15) & 15;
     *position = p;
 
-    MP3_SynthDCT32(samples, history, p);
+    mpfix::MP3_SynthDCT32(samples, history, p);
 
     const int step = (stride == 1) ? 1 : 2;
-    pcm[0] = windowSample0(history, p);
-    pcm[16 * step] = windowSample16(history, p);
+    pcm[0] = mpfix::windowSample0(history, p);
+    pcm[16 * step] = mpfix::windowSample16(history, p);
 
     // Samples 15 - r and 17 + r share the 16 values of row r: the current
     // region holds V_{15-r} of the slots 0, 2 .. 14 calls ago and V_{47-r}
@@ -240,8 +237,8 @@ MPFIX_API int32_t MP3_SynthPQMF(int32_t *samples, int16_t *pcm, int32_t *history
     const int32_t *region = history + ((p & 1) ? 24 : 272);
     for (int r = 0; r < 15; ++r) {
         const int32_t *row = region + 16 * r;
-        const int32_t *w = synthWindow + 16 + 16 * r;
-        Acc64 accA, accB;
+        const int32_t *w = mpfix::synthWindow + 16 + 16 * r;
+        mpfix::Acc64 accA, accB;
         for (int t = 0; t < 8; ++t) {
             const int32_t w0 = w[2 * t], w1 = w[2 * t + 1];
             const int32_t recent = row[(p + t) & 15];
@@ -256,8 +253,9 @@ MPFIX_API int32_t MP3_SynthPQMF(int32_t *samples, int16_t *pcm, int32_t *history
                 accB.msub(w0, older);
             }
         }
-        pcm[(15 - r) * step] = toPcm(accA);
-        pcm[(17 + r) * step] = toPcm(accB);
+        pcm[(15 - r) * step] = mpfix::toPcm(accA);
+        pcm[(17 + r) * step] = mpfix::toPcm(accB);
     }
     return 0;
 }
+

@@ -19,6 +19,8 @@
 
 #include "mpfix.h"
 
+namespace mpfix {
+
 // Factors of the fast 32-point DCT: entry = round(2^(32-s) * m) for an
 // operand shifted left by s before the high product (values in polyphase.cpp).
 extern const int32_t synthDctCoef1[16];
@@ -32,5 +34,7 @@ extern const int32_t synthWindow[256];
 // fraction bits; on return the intermediate values X[0..31]) and stores the
 // 32 matrixing values under ring position position (0..15) of history.
 void MP3_SynthDCT32(int32_t *samples, int32_t *history, int32_t position);
+
+}  // namespace mpfix
 
 #endif  // MPFIX_AUDIO_SYNTH_POLYPHASE_H

@@ -10,6 +10,8 @@
 #include "audio/frame/band_tables.h"
 #include "mpfix.h"
 
+using namespace mpfix;
+
 namespace {
 
 // The parts of the decoder record the driver works on.

@@ -8,6 +8,8 @@
 #include "audio/dequant/words.h"
 #include "audio/frame/band_tables.h"
 
+using namespace mpfix;
+
 namespace {
 
 constexpr int32_t kUnwritten = 0x5A5A5A5A;

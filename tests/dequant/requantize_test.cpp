@@ -8,6 +8,8 @@
 #include "audio/dequant/requantize.h"
 #include "mpfix.h"
 
+using namespace mpfix;
+
 namespace {
 
 constexpr int32_t kMax = 0x7FFFFFFF;

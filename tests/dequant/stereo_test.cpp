@@ -10,6 +10,8 @@
 #include "audio/dequant/stereo.h"
 #include "audio/frame/band_tables.h"
 
+using namespace mpfix;
+
 namespace {
 
 constexpr int32_t kSentinel = 55;

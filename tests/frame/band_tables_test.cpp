@@ -7,6 +7,8 @@
 
 #include "audio/frame/band_tables.h"
 
+using namespace mpfix;
+
 namespace {
 
 // Boundaries are the running sums of the widths, starting at 0.

@@ -15,6 +15,8 @@
 #include "support/memory_source.h"
 #include "support/pcm_compare.h"
 
+using namespace mpfix;
+
 namespace {
 
 using mpfix::test::buildFrames;

@@ -9,6 +9,8 @@
 #include "audio/frame/decoder_state.h"
 #include "mpfix.h"
 
+using namespace mpfix;
+
 namespace {
 
 constexpr uint8_t kPattern = 0xA7;

@@ -11,6 +11,8 @@
 #include "support/frame_builder.h"
 #include "support/memory_source.h"
 
+using namespace mpfix;
+
 namespace {
 
 using mpfix::test::buildFrame;

@@ -9,6 +9,8 @@
 #include "mpfix.h"
 #include "support/bit_writer.h"
 
+using namespace mpfix;
+
 namespace {
 
 using mpfix::test::BitWriter;

@@ -10,6 +10,8 @@
 #include "audio/frame/ring_buffer.h"
 #include "mpfix.h"
 
+using namespace mpfix;
+
 namespace {
 
 struct Call {

@@ -13,6 +13,8 @@
 #include "audio/parse/huffman_decode.h"
 #include "parse/huffman_codes.h"
 
+using namespace mpfix;
+
 namespace {
 
 using mpfix::test::BitWriter;

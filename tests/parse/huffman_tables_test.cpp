@@ -8,6 +8,8 @@
 #include "audio/parse/huffman_tables.h"
 #include "parse/huffman_codes.h"
 
+using namespace mpfix;
+
 namespace {
 
 using mpfix::test::CodeList;

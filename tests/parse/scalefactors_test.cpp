@@ -12,6 +12,8 @@
 #include "audio/parse/scalefactors.h"
 #include "support/bit_writer.h"
 
+using namespace mpfix;
+
 namespace {
 
 using mpfix::test::BitWriter;

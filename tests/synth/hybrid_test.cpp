@@ -14,6 +14,8 @@
 #include "mpfix.h"
 #include "synth/imdct_model.h"
 
+using namespace mpfix;
+
 namespace {
 
 using mpfix::test::kPi;

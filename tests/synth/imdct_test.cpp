@@ -13,6 +13,8 @@
 #include "audio/synth/imdct.h"
 #include "synth/imdct_model.h"
 
+using namespace mpfix;
+
 namespace {
 
 using mpfix::test::kPi;

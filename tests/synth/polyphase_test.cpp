@@ -21,6 +21,8 @@
 #include "audio/synth/polyphase.h"
 #include "mpfix.h"
 
+using namespace mpfix;
+
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
