@@ -17,7 +17,7 @@ foreach(line IN LISTS lines)
   set(type ${CMAKE_MATCH_1})
   set(name ${CMAKE_MATCH_2})
   # The address sanitizer's ODR indicators name the global they guard.
-  string(REGEX REPLACE "^__odr_asan_gen_" "" name "${name}")
+  string(REGEX REPLACE "^__odr_asan(_gen_|\\.)" "" name "${name}")
   if(name MATCHES "^_Z(N|NK|Z|ZN|GVZN|TVN|TIN|TSN|THN)?5mpfix")
     continue()  # inside namespace mpfix (functions, tables, their local statics and guards)
   endif()
