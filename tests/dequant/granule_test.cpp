@@ -239,8 +239,8 @@ TEST(DequantizeGranule, ChannelsWithoutJointStereoMatchEachAlone) {
             EXPECT_EQ(g.nonzeroCount[0], first.nonzeroCount[0]);
             EXPECT_EQ(g.nonzeroCount[1], second.nonzeroCount[0]);
             // Values below the next multiple of 18 of the count are defined.
-            const int32_t end0 = 18 * ((first.nonzeroCount[0] + 17) / 18);
-            const int32_t end1 = 18 * ((second.nonzeroCount[0] + 17) / 18);
+            const size_t end0 = static_cast<size_t>(18 * ((first.nonzeroCount[0] + 17) / 18));
+            const size_t end1 = static_cast<size_t>(18 * ((second.nonzeroCount[0] + 17) / 18));
             EXPECT_EQ(std::memcmp(g.spectrum[0], first.spectrum[0], 4 * end0), 0) << mode << kinds[0] << kinds[1];
             EXPECT_EQ(std::memcmp(g.spectrum[1], second.spectrum[0], 4 * end1), 0) << mode << kinds[0] << kinds[1];
             EXPECT_GT(g.nonzeroCount[0], 100);

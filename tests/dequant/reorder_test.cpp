@@ -24,13 +24,15 @@ Row filled(int32_t value) {
 // Source values that name their own bitstream index (never zero).
 Row numberedSource() {
     Row row;
-    for (int32_t i = 0; i < 576; ++i) row[i] = 1000 + i;
+    for (size_t i = 0; i < row.size(); ++i) row[i] = 1000 + static_cast<int32_t>(i);
     return row;
 }
 
 // Where frequency line f of window w lands, the short part of a mixed block
 // shifted to begin at index 36.
-int32_t destinationOf(int32_t line, int32_t window) { return 18 * (line / 6) + 6 * window + line % 6; }
+size_t destinationOf(int32_t line, int32_t window) {
+    return static_cast<size_t>(18 * (line / 6) + 6 * window + line % 6);
+}
 
 TEST(ReorderShortBlocks, ListedCases) {
     const Row source = numberedSource();
@@ -46,13 +48,13 @@ TEST(ReorderShortBlocks, ListedCases) {
     out = filled(kUnwritten);
     const int32_t three[3] = {3, 3, 3};
     MP3_ReorderShortBlocks(source.data(), out.data(), rowS, 1, three, 36);
-    for (int32_t i = 0; i < 576; ++i) EXPECT_EQ(out[i], i < 36 ? source[i] : kUnwritten) << i;
+    for (size_t i = 0; i < 576; ++i) EXPECT_EQ(out[i], i < 36 ? source[i] : kUnwritten) << i;
 
     // Not mixed, (1, 0, 0), count 12 (end 18): band 0 of window 0, then zeros up to 18.
     out = filled(kUnwritten);
     const int32_t one[3] = {1, 0, 0};
     MP3_ReorderShortBlocks(source.data(), out.data(), rowS, 0, one, 12);
-    for (int32_t i = 0; i < 576; ++i) EXPECT_EQ(out[i], i < 4 ? source[i] : (i < 18 ? 0 : kUnwritten)) << i;
+    for (size_t i = 0; i < 576; ++i) EXPECT_EQ(out[i], i < 4 ? source[i] : (i < 18 ? 0 : kUnwritten)) << i;
 
     // Source index 82 (band 5, window 2, line 22) lands at 70.
     Row sparse = filled(0);
@@ -61,7 +63,7 @@ TEST(ReorderShortBlocks, ListedCases) {
     const int32_t six[3] = {6, 6, 6};
     MP3_ReorderShortBlocks(sparse.data(), out.data(), rowS, 0, six, 69);
     EXPECT_EQ(out[70], 7);
-    for (int32_t i = 0; i < 72; ++i) EXPECT_EQ(out[i], i == 70 ? 7 : 0) << i;
+    for (size_t i = 0; i < 72; ++i) EXPECT_EQ(out[i], i == 70 ? 7 : 0) << i;
 
     // Counts from 559 up write every index.
     for (int32_t count : {559, 570, 576}) {
@@ -82,7 +84,7 @@ TEST(ReorderShortBlocks, EveryLineLandsInItsSubband) {
             Row out = filled(kUnwritten);
             MP3_ReorderShortBlocks(source.data(), out.data(), rowS, mixed, all, 576);
             Row seen = filled(0);
-            for (int32_t i = 0; i < 36 * mixed; ++i) {
+            for (size_t i = 0; i < static_cast<size_t>(36 * mixed); ++i) {
                 EXPECT_EQ(out[i], source[i]);
                 seen[i] = 1;
             }
@@ -90,8 +92,9 @@ TEST(ReorderShortBlocks, EveryLineLandsInItsSubband) {
                 const int32_t width = rowS[b + 1] - rowS[b];
                 for (int32_t w = 0; w < 3; ++w) {
                     for (int32_t j = 0; j < width; ++j) {
-                        const int32_t d = destinationOf(rowS[b] + j, w);
-                        EXPECT_EQ(out[d], source[3 * rowS[b] + w * width + j]) << r << " " << mixed << " " << b;
+                        const size_t d = destinationOf(rowS[b] + j, w);
+                        EXPECT_EQ(out[d], source[static_cast<size_t>(3 * rowS[b] + w * width + j)])
+                            << r << " " << mixed << " " << b;
                         ++seen[d];
                     }
                 }
@@ -109,12 +112,12 @@ TEST(ReorderShortBlocks, PartialBandsAndZeroFill) {
     Row out = filled(kUnwritten);
     MP3_ReorderShortBlocks(source.data(), out.data(), rowS, 0, ends, 3 * 24);  // end = 72
     Row expected = filled(kUnwritten);
-    for (int32_t i = 0; i < 72; ++i) expected[i] = 0;
+    for (size_t i = 0; i < 72; ++i) expected[i] = 0;
     for (int32_t w = 0; w < 3; ++w) {
         for (int32_t b = 0; b < ends[w]; ++b) {
             const int32_t width = rowS[b + 1] - rowS[b];
             for (int32_t j = 0; j < width; ++j) {
-                expected[destinationOf(rowS[b] + j, w)] = source[3 * rowS[b] + w * width + j];
+                expected[destinationOf(rowS[b] + j, w)] = source[static_cast<size_t>(3 * rowS[b] + w * width + j)];
             }
         }
     }
@@ -134,12 +137,12 @@ TEST(Words, FillAndCopyExactlyCountWords) {
         fill.fill(kUnwritten);
         MP3_FillWords(-7, fill.data() + 1, count);
         std::array<int32_t, 24> source;
-        for (int32_t i = 0; i < 24; ++i) source[i] = i * 3 + 1;
+        for (size_t i = 0; i < source.size(); ++i) source[i] = static_cast<int32_t>(i) * 3 + 1;
         std::array<int32_t, 24> copy;
         copy.fill(kUnwritten);
         MP3_CopyWords(source.data() + 2, copy.data() + 1, count);
-        for (int32_t i = 0; i < 24; ++i) {
-            const bool inside = i >= 1 && i <= count;
+        for (size_t i = 0; i < 24; ++i) {
+            const bool inside = i >= 1 && i <= static_cast<size_t>(count);
             EXPECT_EQ(fill[i], inside ? -7 : kUnwritten) << count << " " << i;
             EXPECT_EQ(copy[i], inside ? source[i + 1] : kUnwritten) << count << " " << i;
         }

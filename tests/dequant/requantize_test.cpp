@@ -26,11 +26,13 @@ long double roundHalfUp(long double v) { return std::floor(v + 0.5L); }
 const std::vector<long double> &exactPowers() {
     static const std::vector<long double> powers = [] {
         std::vector<long double> p(MP3_MAX_QUANTIZED + 1);
-        for (int32_t a = 0; a <= MP3_MAX_QUANTIZED; ++a) p[a] = std::pow(static_cast<long double>(a), 4.0L / 3.0L);
+        for (size_t a = 0; a < p.size(); ++a) p[a] = std::pow(static_cast<long double>(a), 4.0L / 3.0L);
         return p;
     }();
     return powers;
 }
+
+long double exactPower(int32_t a) { return exactPowers()[static_cast<size_t>(a)]; }
 
 // ---- Tables from their rules ------------------------------------------------
 
@@ -46,7 +48,7 @@ TEST(RequantizeTables, SmallPowTableFromRule) {
         EXPECT_EQ(smallPowTable[k][0], 0);
         for (int m = 1; m < 16; ++m) {
             const int bits = m < 4 ? 28 : 25;
-            const long double v = exactPowers()[m] * std::exp2(-k / 4.0L);
+            const long double v = exactPower(m) * std::exp2(-k / 4.0L);
             EXPECT_EQ(smallPowTable[k][m], static_cast<int32_t>(roundHalfUp(std::ldexp(v, bits)))) << k << " " << m;
         }
     }
@@ -59,7 +61,7 @@ TEST(RequantizeTables, SmallPowTableFromRule) {
 TEST(RequantizeTables, MidPowTableFromRule) {
     for (int m = 16; m <= 128; ++m) {
         const int bits = m < 64 ? 23 : 21;
-        EXPECT_EQ(midPowTable[m - 16], static_cast<int32_t>(roundHalfUp(std::ldexp(exactPowers()[m], bits)))) << m;
+        EXPECT_EQ(midPowTable[m - 16], static_cast<int32_t>(roundHalfUp(std::ldexp(exactPower(m), bits)))) << m;
     }
     EXPECT_EQ(midPowTable[0], 0x1428A2FA);
     EXPECT_EQ(midPowTable[128 - 16], 0x50A28BE6);

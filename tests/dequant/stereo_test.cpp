@@ -166,7 +166,7 @@ TEST(JointStereo, Mpeg1PositionAboveSevenFails) {
 
     // Earlier bands stay processed; a bad position beyond the limit is never visited.
     Row left{}, right{};
-    for (int32_t i = 0; i < 16; ++i) left[i] = 100;
+    for (size_t i = 0; i < 16; ++i) left[i] = 100;
     Slot positions{};
     positions[0] = 3;
     positions[1] = 9;
@@ -189,7 +189,7 @@ TEST(JointStereo, LongRegions) {
     positions.fill(3);
     // ID 1 at 44.1 kHz: L = 0 4 8 12 16 20 24 30 36 ...; bound 2 (value 8), limit 20 (band 4 ends at 20).
     ASSERT_EQ(MP3_JointStereoLong(left.data(), right.data(), positions.data(), 1, 1, 2, 17, 1, longRow(1), 0), 0);
-    for (int32_t i = 0; i < 576; ++i) {
+    for (size_t i = 0; i < 576; ++i) {
         if (i < 8) {
             EXPECT_EQ(left[i], 110) << i;
             EXPECT_EQ(right[i], 90) << i;
@@ -224,7 +224,7 @@ TEST(JointStereo, ShortRegionsMixed) {
         const int32_t width = s[b + 1] - s[b];
         for (int32_t w = 0; w < 3; ++w) {
             for (int32_t j = 0; j < width; ++j) {
-                const int32_t i = 3 * s[b] + w * width + j;
+                const auto i = static_cast<size_t>(3 * s[b] + w * width + j);
                 Pair expected{100, 10};
                 if (b < bound[w]) expected = {110, 90};
                 else if (b < end[w]) expected = w == 0 ? Pair{0, 100} : Pair{99, 1};
@@ -233,7 +233,7 @@ TEST(JointStereo, ShortRegionsMixed) {
             }
         }
     }
-    for (int32_t i = 0; i < 36; ++i) EXPECT_EQ(left[i], 100);  // the long part is not touched here
+    for (size_t i = 0; i < 36; ++i) EXPECT_EQ(left[i], 100);  // the long part is not touched here
 }
 
 // ---- Bounds ------------------------------------------------------------------
@@ -301,7 +301,7 @@ TEST(StereoBounds, ShortBoundsAndMarks) {
             uint8_t msOffset[2][40] = {};
             Slot positions{};
             // Illegal marks (ID 0: negative) on band 6 of every window.
-            for (int32_t w = 0; w < 3; ++w) positions[mixedLong + w + 3 * (6 - first)] = 0xFF;
+            for (int32_t w = 0; w < 3; ++w) positions[static_cast<size_t>(mixedLong + w + 3 * (6 - first))] = 0xFF;
             int32_t bound[3] = {-1, -1, -1};
             int32_t clamped[2][3];
             for (int32_t ch = 0; ch < 2; ++ch) {

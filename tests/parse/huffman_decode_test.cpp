@@ -82,13 +82,13 @@ Encoded encodeGranule(const MP3_GranuleInfo &g, int b1, int b2, int quads, std::
     for (int i = 0; i < n; i += 2) {
         const int t = g.table_select[i < b1 ? 0 : (i < b2 ? 1 : 2)];
         const int max = mpfix::test::codeSetOf(t) == 0 ? 0 : mpfix::test::maxValueOf(codes(), t);
-        e.values[i] = randomValue(rng, max);
-        e.values[i + 1] = randomValue(rng, max);
-        if (max > 0) mpfix::test::encodePair(w, codes(), t, e.values[i], e.values[i + 1]);
+        e.values[static_cast<size_t>(i)] = randomValue(rng, max);
+        e.values[static_cast<size_t>(i + 1)] = randomValue(rng, max);
+        if (max > 0) mpfix::test::encodePair(w, codes(), t, e.values[static_cast<size_t>(i)], e.values[static_cast<size_t>(i + 1)]);
     }
     e.bigBits = static_cast<int>(w.bitCount()) - lead;
     for (int q = 0; q < quads; ++q) {
-        int *v = &e.values[n + 4 * q];
+        int *v = &e.values[static_cast<size_t>(n + 4 * q)];
         for (int k = 0; k < 4; ++k) v[k] = static_cast<int>(rng() % 3) - 1;
         mpfix::test::encodeQuad(w, codes(), g.count1table_select, v);
     }
@@ -100,9 +100,9 @@ Encoded encodeGranule(const MP3_GranuleInfo &g, int b1, int b2, int quads, std::
 }
 
 int boundOf(const Spectrum &v) {
-    int i = 576;
+    size_t i = v.size();
     while (i > 0 && v[i - 1] == 0) --i;
-    return i;
+    return static_cast<int>(i);
 }
 
 struct Result {
@@ -145,10 +145,10 @@ TEST(Spectrum, EveryPairOfEveryTableRoundTrips) {
                 if (v == 15 && lin > 0) v = i == 0 || rng() % 4 == 0 ? maxValue : 15 + static_cast<int>(rng() % (1u << lin));
                 return v != 0 && (rng() & 1) ? -v : v;
             };
-            values[i] = pick(p.x);
-            values[i + 1] = pick(p.y);
-            if (p.x == 15 && p.y == 15 && lin > 0) values[i] = -maxValue, values[i + 1] = maxValue;
-            mpfix::test::encodePair(w, codes(), t, values[i], values[i + 1]);
+            values[static_cast<size_t>(i)] = pick(p.x);
+            values[static_cast<size_t>(i + 1)] = pick(p.y);
+            if (p.x == 15 && p.y == 15 && lin > 0) values[static_cast<size_t>(i)] = -maxValue, values[static_cast<size_t>(i + 1)] = maxValue;
+            mpfix::test::encodePair(w, codes(), t, values[static_cast<size_t>(i)], values[static_cast<size_t>(i + 1)]);
             i += 2;
         }
         const MP3_GranuleInfo g = longGranule(i / 2, t, t, t, 7, 7, 0);
@@ -284,14 +284,14 @@ TEST(Spectrum, LastQuadrupleEndingPastTheBudgetIsDropped) {
         // Rebuild the stream with the chosen last quadruple.
         BitWriter w;
         w.put(0, 2);
-        for (int i = 0; i < 40; i += 2) mpfix::test::encodePair(w, codes(), 1, e.values[i], e.values[i + 1]);
-        for (int q = 0; q < 5; ++q) mpfix::test::encodeQuad(w, codes(), table, &e.values[40 + 4 * q]);
+        for (size_t i = 0; i < 40; i += 2) mpfix::test::encodePair(w, codes(), 1, e.values[i], e.values[i + 1]);
+        for (int q = 0; q < 5; ++q) mpfix::test::encodeQuad(w, codes(), table, &e.values[static_cast<size_t>(40 + 4 * q)]);
         const int before = static_cast<int>(w.bitCount()) - 2;
         mpfix::test::encodeQuad(w, codes(), table, last);
         std::vector<uint8_t> bytes = w.bytes();
         bytes.resize(bytes.size() + 8, 0);  // never decoded: the budget ends before
         Spectrum expected = e.values;
-        for (int k = 0; k < 4; ++k) expected[60 + k] = 0;
+        for (size_t k = 0; k < 4; ++k) expected[60 + k] = 0;
         for (int cut = 1; cut < lastBits; ++cut) {
             SCOPED_TRACE(testing::Message() << "table " << table << " cut " << cut);
             const int budget = before + lastBits - cut;
@@ -304,7 +304,7 @@ TEST(Spectrum, LastQuadrupleEndingPastTheBudgetIsDropped) {
         }
         // The whole quadruple fits: kept, and the tail after it is zero.
         Spectrum kept = expected;
-        for (int k = 0; k < 4; ++k) kept[60 + k] = last[k];
+        for (size_t k = 0; k < 4; ++k) kept[60 + k] = last[k];
         const Result r = decode(bytes, 2, g, header(1, 0), before + lastBits);
         EXPECT_EQ(r.out, kept);
         EXPECT_EQ(r.bound, 64);
@@ -356,8 +356,8 @@ TEST(Spectrum, BudgetEdges) {
         g.part2_3_length = 4000;
         const Result r = decode(e.bytes, 4, g, h, e.bigBits - 1);
         EXPECT_EQ(r.code, MP3_ERR_PARAM);
-        for (int i = 0; i < 120; ++i) EXPECT_EQ(r.out[i], e.values[i]) << i;
-        for (int i = 120; i < 576; ++i) ASSERT_EQ(r.out[i], kSentinel) << i;
+        for (size_t i = 0; i < 120; ++i) EXPECT_EQ(r.out[i], e.values[i]) << i;
+        for (size_t i = 120; i < 576; ++i) ASSERT_EQ(r.out[i], kSentinel) << i;
         EXPECT_EQ(r.bound, kSentinel);
         EXPECT_EQ(r.consumed, e.bigBits);
     }
@@ -430,7 +430,7 @@ TEST(Spectrum, FieldsOutOfRangeWriteNothingAndKeepTheCursor) {
         EXPECT_EQ(r.code, MP3_ERR_PARAM);
         EXPECT_EQ(r.bound, kSentinel);
         EXPECT_EQ(r.consumed, 0);
-        for (int i = 0; i < 576; ++i) ASSERT_EQ(r.out[i], kSentinel) << i;
+        for (size_t i = 0; i < 576; ++i) ASSERT_EQ(r.out[i], kSentinel) << i;
     }
 }
 
@@ -443,8 +443,8 @@ TEST(Spectrum, BadTableSelectTwoIsFoundAfterRegionsZeroAndOne) {
     g.part2_3_length = e.bits;
     const Result r = decode(e.bytes, 0, g, header(1, 0), e.bits);
     EXPECT_EQ(r.code, MP3_ERR_PARAM);
-    for (int i = 0; i < b2; ++i) EXPECT_EQ(r.out[i], e.values[i]) << i;
-    EXPECT_EQ(r.out[b2], kSentinel);
+    for (size_t i = 0; i < static_cast<size_t>(b2); ++i) EXPECT_EQ(r.out[i], e.values[i]) << i;
+    EXPECT_EQ(r.out[static_cast<size_t>(b2)], kSentinel);
     EXPECT_EQ(r.bound, kSentinel);
     EXPECT_GT(r.consumed, 0);
 }
@@ -490,9 +490,9 @@ void checkInvariants(int32_t code, const Spectrum &out, int32_t bound, const uin
     if (code == 0) {
         ASSERT_GE(bound, 0);
         ASSERT_LE(bound, 576);
-        for (int i = bound; i < 576; ++i) ASSERT_EQ(out[i], 0);
+        for (auto i = static_cast<size_t>(bound); i < 576; ++i) ASSERT_EQ(out[i], 0);
         if (bound > 0) {
-            ASSERT_NE(out[bound - 1], 0);
+            ASSERT_NE(out[static_cast<size_t>(bound - 1)], 0);
         }
     }
 }
@@ -538,7 +538,7 @@ TEST(SpectrumReservoirEnd, RandomGranulesNearTheEnd) {
         g.mixed_block_flag = static_cast<int>(rng() % 2);
         for (int &t : g.table_select) t = static_cast<int>(rng() % 32);
         g.region0_count = static_cast<int>(rng() % 16);
-        g.region1_count = static_cast<int>(rng() % std::max(1, 21 - g.region0_count));
+        g.region1_count = static_cast<int>(rng() % static_cast<uint32_t>(std::max(1, 21 - g.region0_count)));
         g.count1table_select = static_cast<int>(rng() % 2);
         g.part2_3_length = static_cast<int>(rng() % 4096);
         const bool mpeg25 = rng() & 1;

@@ -46,7 +46,7 @@ void serialize(Node *node, bool large, std::vector<int> &area) {
     }
     area.push_back(0);
     serialize(node->child[0].get(), large, area);
-    area[node->index] = 2 * static_cast<int>(area.size());
+    area[static_cast<size_t>(node->index)] = 2 * static_cast<int>(area.size());
     serialize(node->child[1].get(), large, area);
 }
 
@@ -191,6 +191,7 @@ TEST_F(HuffmanTables, Count1TableAEqualsTheRuleAppliedToTheCodeList) {
         return packed;
     };
     std::vector<int> expected(52, -1);
+    auto entry = [&](int index) -> int & { return expected[static_cast<size_t>(index)]; };
     for (int p = 0; p < 32; ++p) {
         const std::string bits = [&] {
             std::string s;
@@ -207,19 +208,19 @@ TEST_F(HuffmanTables, Count1TableAEqualsTheRuleAppliedToTheCodeList) {
             const int ones = m[0] + m[1] + m[2] + m[3];
             const bool pair = m[0] == 0 && m[1] == 1 && m[2] == 0 && m[3] == 1;
             const int kind = ones == 4 ? 4 : (pair ? 2 : 3);
-            expected[p] = m[0] << 6 | m[1] << 5 | m[2] << 4 | m[3] << 3 | kind;
+            entry(p) = m[0] << 6 | m[1] << 5 | m[2] << 4 | m[3] << 3 | kind;
         } else if (length == 5) {
-            expected[p] = 32 + 2 * (p - 6);
+            entry(p) = 32 + 2 * (p - 6);
             for (int second = 0; second < 2; ++second) {
                 int signs[2] = {p & 1, second}, used = 0, q[4];
                 for (int k = 0; k < 4; ++k) q[k] = m[k] == 0 ? 0 : (signs[used++] ? -1 : 1);
-                expected[expected[p] + second] = pack(q);
+                entry(entry(p) + second) = pack(q);
             }
         } else {
             ASSERT_EQ(length, 4u);
             int q[4];
             for (int k = 0; k < 4; ++k) q[k] = m[k] == 0 ? 0 : ((p >> 1) & 1 ? -1 : 1);
-            expected[p] = pack(q);
+            entry(p) = pack(q);
         }
     }
     EXPECT_EQ(std::vector<int>(MP3_Count1TableA, MP3_Count1TableA + 52), expected);

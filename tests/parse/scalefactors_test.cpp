@@ -136,10 +136,11 @@ TEST(Scalefactors, Mpeg1LayoutsForEveryCompressIndex) {
             g.block_type = l.blockType, g.mixed_block_flag = l.mixed, g.scalefac_compress = c, g.preflag = 1;
             const Outcome o = run(bytes, lead, untouchedSlot(), g, scfsi, h, 0, 0);
             ASSERT_EQ(o.code, 0);
-            const int values = static_cast<int>(fields.size());
-            for (int k = 0; k < values; ++k) EXPECT_EQ(o.slot[k], fields[k].first) << k;
-            for (int k = values; k < values + l.zeros; ++k) EXPECT_EQ(o.slot[k], 0) << k;
-            for (int k = values + l.zeros; k < MP3_SCALEFACTOR_BYTES; ++k) EXPECT_EQ(o.slot[k], kUntouched) << k;
+            const size_t values = fields.size();
+            const size_t zerosEnd = values + static_cast<size_t>(l.zeros);
+            for (size_t k = 0; k < values; ++k) EXPECT_EQ(o.slot[k], fields[k].first) << k;
+            for (size_t k = values; k < zerosEnd; ++k) EXPECT_EQ(o.slot[k], 0) << k;
+            for (size_t k = zerosEnd; k < o.slot.size(); ++k) EXPECT_EQ(o.slot[k], kUntouched) << k;
             int bits = 0;
             for (const auto &f : fields) bits += f.second;
             EXPECT_EQ(o.consumed, bits);
@@ -154,7 +155,7 @@ TEST(Scalefactors, Mpeg1LayoutsForEveryCompressIndex) {
     g.block_type = 0, g.mixed_block_flag = 0, g.scalefac_compress = 0;
     const Outcome none = run(ones, 3, untouchedSlot(), g, scfsi, h, 0, 0);
     EXPECT_EQ(none.consumed, 0);
-    for (int k = 0; k < 22; ++k) EXPECT_EQ(none.slot[k], 0);
+    for (size_t k = 0; k < 22; ++k) EXPECT_EQ(none.slot[k], 0);
 }
 
 TEST(Scalefactors, Mpeg1GranuleOneReusesTheGroupsScfsiMarks) {
@@ -167,7 +168,7 @@ TEST(Scalefactors, Mpeg1GranuleOneReusesTheGroupsScfsiMarks) {
     for (int mask = 0; mask < 16; ++mask) {
         const int32_t scfsi[4] = {mask >> 3 & 1, mask >> 2 & 1, mask >> 1 & 1, mask & 1};
         Slot granule0 = untouchedSlot();
-        for (int k = 0; k < 21; ++k) granule0[k] = static_cast<uint8_t>(100 + k);
+        for (size_t k = 0; k < 21; ++k) granule0[k] = static_cast<uint8_t>(100 + k);
         // Granule 1 transmits only the groups not marked.
         std::vector<std::pair<int, int>> fields;
         Slot expected = granule0;
@@ -177,7 +178,7 @@ TEST(Scalefactors, Mpeg1GranuleOneReusesTheGroupsScfsiMarks) {
             for (int k = groupStart[grp]; k < groupStart[grp + 1]; ++k) {
                 const int width = grp < 2 ? 3 : 1;
                 fields.push_back({randomOf(rng, width), width});
-                expected[k] = static_cast<uint8_t>(fields.back().first);
+                expected[static_cast<size_t>(k)] = static_cast<uint8_t>(fields.back().first);
             }
         }
         const auto bytes = encode(fields, 5, rng);
@@ -215,9 +216,11 @@ TEST(Scalefactors, LowSamplingFrequencyLayoutsForEveryCompressIndex) {
                     SCOPED_TRACE(testing::Message() << "mode_extension " << modeExtension << " ch " << ch
                                                     << " scalefac_compress " << c << " kind " << kind);
                     std::vector<std::pair<int, int>> fields;
-                    for (int grp = 0; grp < 4; ++grp)
+                    for (int grp = 0; grp < 4; ++grp) {
+                        const int width = coding.slen[static_cast<size_t>(grp)];
                         for (int k = 0; k < kBandCounts[coding.range][kind][grp]; ++k)
-                            fields.push_back({randomOf(rng, coding.slen[grp]), coding.slen[grp]});
+                            fields.push_back({randomOf(rng, width), width});
+                    }
                     const int lead = (c + kind) % 8;
                     const auto bytes = encode(fields, lead, rng);
                     MP3_GranuleInfo g{};
@@ -225,17 +228,18 @@ TEST(Scalefactors, LowSamplingFrequencyLayoutsForEveryCompressIndex) {
                     g.scalefac_compress = c, g.preflag = 7;
                     const Outcome o = run(bytes, lead, untouchedSlot(), g, scfsi, h, 0, ch);
                     ASSERT_EQ(o.code, 0);
-                    const int values = static_cast<int>(fields.size());
-                    ASSERT_EQ(values, kind == 0 ? 21 : (kind == 1 ? 36 : 33));
+                    const size_t values = fields.size();
+                    ASSERT_EQ(values, kind == 0 ? 21u : (kind == 1 ? 36u : 33u));
                     int bits = 0;
-                    for (int k = 0; k < values; ++k) {
+                    for (size_t k = 0; k < values; ++k) {
                         const auto [v, width] = fields[k];
                         const int expected = intensity && width > 0 && v == (1 << width) - 1 ? -v : v;
                         ASSERT_EQ(static_cast<int8_t>(o.slot[k]), expected) << k;
                         bits += width;
                     }
-                    for (int k = values; k < values + zerosAfter; ++k) ASSERT_EQ(o.slot[k], 0) << k;
-                    for (int k = values + zerosAfter; k < MP3_SCALEFACTOR_BYTES; ++k) ASSERT_EQ(o.slot[k], kUntouched);
+                    const size_t zerosEnd = values + static_cast<size_t>(zerosAfter);
+                    for (size_t k = values; k < zerosEnd; ++k) ASSERT_EQ(o.slot[k], 0) << k;
+                    for (size_t k = zerosEnd; k < o.slot.size(); ++k) ASSERT_EQ(o.slot[k], kUntouched);
                     EXPECT_EQ(o.consumed, bits);
                     EXPECT_EQ(g.preflag, !intensity && c >= 500 ? 1 : 0);
                 }
@@ -255,12 +259,12 @@ TEST(Scalefactors, IntensityMarkOnlyInTheRightChannelOfIntensityFrames) {
     const Outcome right = run(ones, 0, untouchedSlot(), g, scfsi, h, 0, 1);
     EXPECT_EQ(static_cast<int8_t>(right.slot[0]), -7);
     const Outcome left = run(ones, 0, untouchedSlot(), g, scfsi, h, 0, 0);
-    for (int k = 0; k < 21; ++k) EXPECT_GE(static_cast<int8_t>(left.slot[k]), 0);
+    for (size_t k = 0; k < 21; ++k) EXPECT_GE(static_cast<int8_t>(left.slot[k]), 0);
     // c = 0: every width 0, nothing negated.
     g.scalefac_compress = 0;
     const Outcome zero = run(ones, 0, untouchedSlot(), g, scfsi, h, 0, 1);
     EXPECT_EQ(zero.consumed, 0);
-    for (int k = 0; k < 24; ++k) EXPECT_EQ(zero.slot[k], 0);
+    for (size_t k = 0; k < 24; ++k) EXPECT_EQ(zero.slot[k], 0);
 }
 
 TEST(Scalefactors, FieldsOutOfRangeTouchNothing) {
@@ -302,7 +306,7 @@ TEST(Scalefactors, ReadsPastTheReservoirEndYieldZero) {
     // A heap block of exactly the reservoir's size: the sanitizer build sees any
     // read past it.
     auto reservoir = std::make_unique<uint8_t[]>(MP3_RESERVOIR_BYTES);
-    for (int i = 0; i < MP3_RESERVOIR_BYTES; ++i) reservoir[i] = 0xFF;
+    for (size_t i = 0; i < MP3_RESERVOIR_BYTES; ++i) reservoir[i] = 0xFF;
     const uint8_t *end = reservoir.get() + MP3_RESERVOIR_BYTES;
     const uint8_t *byte = end - 1;
     int32_t bit = 2;
@@ -315,7 +319,7 @@ TEST(Scalefactors, ReadsPastTheReservoirEndYieldZero) {
     ASSERT_EQ(MP3_DecodeScalefactors(&byte, &bit, slot.data(), &g, scfsi, &h, 0, 0, end), 0);
     EXPECT_EQ(slot[0], 15);  // the six bits left in the last byte, then zeros
     EXPECT_EQ(slot[1], 12);
-    for (int k = 2; k < 39; ++k) EXPECT_EQ(slot[k], 0) << k;
+    for (size_t k = 2; k < 39; ++k) EXPECT_EQ(slot[k], 0) << k;
     EXPECT_EQ(byte, end);
     EXPECT_EQ(bit, 0);
     // From the end itself: all zeros, the cursor stays.

@@ -275,7 +275,7 @@ TEST(ImdctLong, WithinSixteenUnitsOfTheDefinition) {
                 for (auto &v : x) v = value(rng);
             } else {
                 // Full-scale signs: all equal, alternating, and random patterns.
-                const uint32_t pattern = trial == 200 ? 0u : trial == 201 ? 0x3FFFFu : trial == 202 ? 0x15555u : rng();
+                const uint32_t pattern = trial == 200 ? 0u : trial == 201 ? 0x3FFFFu : trial == 202 ? 0x15555u : static_cast<uint32_t>(rng());
                 for (int k = 0; k < 18; ++k) x[k] = (pattern >> k) & 1u ? -(1 << 25) : (1 << 25);
             }
             const auto ref = longReference(x, blockType);

@@ -67,7 +67,7 @@ protected:
     // Files in the scratch folder other than the tool's captured output.
     size_t fileCount() const {
         size_t n = 0;
-        for (const auto &entry : fs::directory_iterator(dir_)) n += entry.is_regular_file() ? 1 : 0;
+        for (const auto &entry : fs::directory_iterator(dir_)) n += entry.is_regular_file() ? 1u : 0u;
         return n;
     }
 

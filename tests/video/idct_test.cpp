@@ -26,8 +26,8 @@ std::array<double, 64> exactIdct(const Block &in) {
         for (int x = 0; x < 8; ++x) {
             double sum = 0.0;
             for (int v = 0; v < 8; ++v)
-                for (int u = 0; u < 8; ++u) sum += basis[y][v] * basis[x][u] * in[8 * v + u];
-            out[8 * y + x] = sum;
+                for (int u = 0; u < 8; ++u) sum += basis[y][v] * basis[x][u] * in[static_cast<size_t>(8 * v + u)];
+            out[static_cast<size_t>(8 * y + x)] = sum;
         }
     return out;
 }
@@ -59,7 +59,7 @@ TEST(Idct, DcOnlyGivesFlatBlock) {
         Block b{};
         b[0] = c.dc;
         const Block out = transformed(b);
-        for (int i = 0; i < 64; ++i) ASSERT_EQ(out[i], c.sample) << "dc=" << c.dc << " i=" << i;
+        for (size_t i = 0; i < 64; ++i) ASSERT_EQ(out[i], c.sample) << "dc=" << c.dc << " i=" << i;
     }
 }
 
@@ -73,8 +73,8 @@ TEST(Idct, SingleFirstHarmonic) {
     const Block v = transformed(vertical);
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x) {
-            EXPECT_EQ(h[8 * y + x], ramp[x]) << "x=" << x << " y=" << y;
-            EXPECT_EQ(v[8 * y + x], ramp[y]) << "x=" << x << " y=" << y;
+            EXPECT_EQ(h[static_cast<size_t>(8 * y + x)], ramp[x]) << "x=" << x << " y=" << y;
+            EXPECT_EQ(v[static_cast<size_t>(8 * y + x)], ramp[y]) << "x=" << x << " y=" << y;
         }
 }
 
@@ -93,12 +93,12 @@ TEST(Idct, RandomBlocksWithinBoundOfExactTransform) {
         for (int n = 0; n < kBlocks; ++n) {
             Block in{};
             const int nonzero = density(rng);
-            for (int i = 0; i < 64; ++i)
+            for (size_t i = 0; i < 64; ++i)
                 if (static_cast<int>(rng() % 64) < nonzero) in[i] = static_cast<int16_t>(value(rng));
             if (n < 8) in[n % 2 == 0 ? 0 : 63] = static_cast<int16_t>(n % 4 < 2 ? range.lo : range.hi);
             const std::array<double, 64> want = exactIdct(in);
             const Block got = transformed(in);
-            for (int i = 0; i < 64; ++i) {
+            for (size_t i = 0; i < 64; ++i) {
                 const double diff = std::fabs(got[i] - want[i]);
                 worst = std::max(worst, diff);
                 if (got[i] == std::lround(want[i])) ++exactMatches;
@@ -125,7 +125,7 @@ TEST(Idct, ExtremeCoefficientsAreDefined) {
     };
     for (int pattern = 0; pattern < 4; ++pattern) {
         Block in{};
-        for (int i = 0; i < 64; ++i) in[i] = negative(pattern, i) ? int16_t{-32768} : int16_t{32767};
+        for (size_t i = 0; i < 64; ++i) in[i] = negative(pattern, static_cast<int>(i)) ? int16_t{-32768} : int16_t{32767};
         const Block first = transformed(in);
         const Block second = transformed(in);
         EXPECT_EQ(first, second) << "pattern " << pattern;
