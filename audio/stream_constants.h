@@ -37,6 +37,12 @@ constexpr int32_t channelsOfMode(int32_t mode) { return mode == MP3_MODE_SINGLE_
 // Granules of a frame: two in MPEG-1 (ID 1), one at the low sampling frequencies.
 constexpr int32_t granulesOfVersion(int32_t id) { return id == 1 ? 2 : 1; }
 
+// Subbands that lines 0 .. lines - 1 touch: ceil(lines / 18). Multiplying by
+// 3641 and shifting by 16 divides by 18 exactly below 32768.
+constexpr int32_t subbandsOfLines(int32_t lines) { return ((lines + MP3_SLOTS - 1) * 3641) >> 16; }
+static_assert(subbandsOfLines(0) == 0 && subbandsOfLines(18) == 1 && subbandsOfLines(19) == 2 &&
+              subbandsOfLines(576) == 32 && subbandsOfLines(585) == 33);
+
 // Long bands of a mixed block: 8 in MPEG-1, 6 at the low sampling frequencies
 // (both end at line 36).
 constexpr int32_t mixedLongBandsOf(int32_t id) { return id == 1 ? 8 : 6; }

@@ -1,14 +1,12 @@
 #include "audio/dequant/reorder.h"
 
-#include "audio/dequant/words.h"
+#include "audio/stream_constants.h"
+#include "audio/words.h"
 #include "mpfix.h"
 
 namespace mpfix {
 
 namespace {
-
-constexpr int32_t kShortBands = 13;
-constexpr int32_t kMixedLongValues = 36;
 
 // Destination walk of one window: pairs go to p, p + 1; after each 6 lines the
 // walk skips the other two windows' 12 lines of that subband.
@@ -32,15 +30,15 @@ struct WindowWalk {
 void MP3_ReorderShortBlocks(const int32_t *source, int32_t *destination, const uint16_t *shortRow,
                             int32_t mixedBlockFlag, const int32_t bandEnd[3], int32_t count) {
     const int32_t mixed = mixedBlockFlag != 0 ? 1 : 0;
-    const int32_t firstBand = mixed != 0 ? 3 : 0;
-    if (mixed != 0) MP3_CopyWords(source, destination, kMixedLongValues);
+    const int32_t firstBand = mixed != 0 ? MP3_MIXED_FIRST_SHORT_BAND : 0;
+    if (mixed != 0) MP3_CopyWords(source, destination, MP3_MIXED_LONG_VALUES);
     if (count < 0) count = 0;
     if (count > MP3_GRANULE_LINES) count = MP3_GRANULE_LINES;
     const int32_t end = MP3_RoundUpToSubband(count);
     for (int32_t w = 0; w < 3; ++w) {
-        WindowWalk walk{kMixedLongValues * mixed + 6 * w, 6};
+        WindowWalk walk{MP3_MIXED_LONG_VALUES * mixed + 6 * w, 6};
         // Never past the last band, whatever the caller passes.
-        const int32_t last = bandEnd[w] < kShortBands ? bandEnd[w] : kShortBands;
+        const int32_t last = bandEnd[w] < MP3_SHORT_BANDS ? bandEnd[w] : MP3_SHORT_BANDS;
         for (int32_t b = firstBand; b < last; ++b) {
             const int32_t width = shortRow[b + 1] - shortRow[b];
             const int32_t *from = source + 3 * shortRow[b] + w * width;

@@ -5,10 +5,12 @@
 
 #include <cstdint>
 
+#include "audio/stream_constants.h"
+
 namespace mpfix {
 
 // 18 * ceil(count / 18) for count 0..576, without a division.
-constexpr int32_t MP3_RoundUpToSubband(int32_t count) { return 18 * (((count + 17) * 3641) >> 16); }
+constexpr int32_t MP3_RoundUpToSubband(int32_t count) { return MP3_SLOTS * subbandsOfLines(count); }
 
 // Moves the short-window values of one channel into subband order: frequency
 // line f of window w goes to 18 (f div 6) + 6 w + f mod 6, the 36 long values

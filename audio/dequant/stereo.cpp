@@ -1,8 +1,9 @@
 #include "audio/dequant/stereo.h"
 
 #include "audio/dequant/requantize.h"
-#include "audio/dequant/words.h"
 #include "audio/fixed_point.h"
+#include "audio/stream_constants.h"
+#include "audio/words.h"
 
 namespace mpfix {
 
@@ -13,9 +14,6 @@ const int32_t isRatioTable[7] = {0x00000000, 0x1B0CB175, 0x2ED9EBA1, 0x40000000,
 
 namespace {
 
-constexpr int32_t kLongBands = 22;
-constexpr int32_t kShortBands = 13;
-constexpr int32_t kMixedLongValues = 36;
 constexpr uint8_t kMidSideOffset = 2;  // 2 quarter steps: the 1/sqrt(2) of mid/side
 constexpr int32_t kIllegalMpeg1 = 7;
 
@@ -29,9 +27,15 @@ bool isIllegalPosition(uint8_t position, int32_t id) {
     return id == 1 ? position == kIllegalMpeg1 : static_cast<int8_t>(position) < 0;
 }
 
-// Scalefactor slot byte of short band b in window w.
-int32_t shortSlot(int32_t mixedLongBands, int32_t firstShortBand, int32_t band, int32_t window) {
-    return mixedLongBands + window + 3 * (band - firstShortBand);
+int32_t firstShortBand(const MP3_JointStereo *stereo) {
+    return stereo->mixed != 0 ? MP3_MIXED_FIRST_SHORT_BAND : 0;
+}
+
+// Scalefactor slot byte of short band b in window w: after the long bands of
+// a mixed block, three bytes per short band.
+int32_t shortSlot(const MP3_JointStereo *stereo, int32_t band, int32_t window) {
+    const int32_t mixedLongBands = stereo->mixed != 0 ? mixedLongBandsOf(stereo->id) : 0;
+    return mixedLongBands + window + MP3_WINDOWS * (band - firstShortBand(stereo));
 }
 
 // left, right -> left + right, left - right over an even count of values.
@@ -108,107 +112,104 @@ void intensityLowRate(int32_t *left, int32_t *right, int32_t count, uint8_t posi
     }
 }
 
-int32_t intensityBand(int32_t *left, int32_t *right, int32_t count, uint8_t position, int32_t ms, int32_t id,
-                      BandKind kind, int32_t intensityScale) {
-    if (id == 1) return intensityMpeg1(left, right, count, position, ms, kind);
-    intensityLowRate(left, right, count, position, ms, kind, intensityScale);
+int32_t intensityBand(int32_t *left, int32_t *right, int32_t count, uint8_t position, const MP3_JointStereo *stereo,
+                      BandKind kind) {
+    if (stereo->id == 1) return intensityMpeg1(left, right, count, position, stereo->ms, kind);
+    intensityLowRate(left, right, count, position, stereo->ms, kind, stereo->intensityScale);
     return 0;
 }
 
 }  // namespace
 
-int32_t MP3_StereoBoundsLong(uint8_t msOffset[2][MP3_SCALEFACTOR_BYTES], const uint8_t *positions, int32_t ms,
-                             int32_t is, const int32_t nonzeroCount[2], int32_t *isBoundLong, int32_t blockType,
-                             int32_t mixedBlockFlag, int32_t id, const uint16_t *longRow) {
-    int32_t limit = is != 0 ? nonzeroCount[1]
-                            : (nonzeroCount[0] > nonzeroCount[1] ? nonzeroCount[0] : nonzeroCount[1]);
-    int32_t bandCount = kLongBands;
-    if (blockType == 2 && mixedBlockFlag == 1) {
-        if (limit > kMixedLongValues) limit = kMixedLongValues;
-        bandCount = id == 1 ? 8 : 6;
+void MP3_StereoBoundsLong(uint8_t msOffset[2][MP3_SCALEFACTOR_BYTES], const MP3_JointStereo *stereo,
+                          const int32_t nonzeroCount[2], int32_t *isBoundLong) {
+    const uint16_t *longRow = stereo->longRow;
+    int32_t limit = stereo->is != 0 ? nonzeroCount[1]
+                                    : (nonzeroCount[0] > nonzeroCount[1] ? nonzeroCount[0] : nonzeroCount[1]);
+    int32_t bandCount = MP3_LONG_BANDS;
+    if (stereo->mixed != 0) {
+        if (limit > MP3_MIXED_LONG_VALUES) limit = MP3_MIXED_LONG_VALUES;
+        bandCount = mixedLongBandsOf(stereo->id);
     }
-    int32_t bound = kLongBands;
+    int32_t bound = MP3_LONG_BANDS;
     while (bound > 0 && longRow[bound - 1] >= limit) --bound;
     *isBoundLong = bound;
-    if (ms == 0) return 0;
+    if (stereo->ms == 0) return;
     for (int32_t b = 0; b < bound; ++b) {
         msOffset[0][b] = kMidSideOffset;
         msOffset[1][b] = kMidSideOffset;
     }
-    if (is != 0) {
+    if (stereo->is != 0) {
         // Illegal positions fall back to mid/side; the second channel is zero there.
         for (int32_t b = bound; b < bandCount; ++b) {
-            if (isIllegalPosition(positions[b], id)) msOffset[0][b] = kMidSideOffset;
+            if (isIllegalPosition(stereo->positions[b], stereo->id)) msOffset[0][b] = kMidSideOffset;
         }
     }
-    return 0;
 }
 
-int32_t MP3_StereoBoundsShort(uint8_t msOffset[2][MP3_SCALEFACTOR_BYTES], const uint8_t *positions, int32_t ms,
-                              int32_t is, const int32_t shortBandEnd[2][3], int32_t isBoundShort[3], int32_t id,
-                              int32_t mixedLongBands, int32_t firstShortBand) {
-    for (int32_t w = 0; w < 3; ++w) {
+void MP3_StereoBoundsShort(uint8_t msOffset[2][MP3_SCALEFACTOR_BYTES], const MP3_JointStereo *stereo,
+                           const int32_t shortBandEnd[2][3], int32_t isBoundShort[3]) {
+    for (int32_t w = 0; w < MP3_WINDOWS; ++w) {
         const int32_t second = shortBandEnd[1][w];
         const int32_t first = shortBandEnd[0][w];
-        isBoundShort[w] = is != 0 ? second : (first > second ? first : second);
+        isBoundShort[w] = stereo->is != 0 ? second : (first > second ? first : second);
     }
-    if (ms == 0) return 0;
-    for (int32_t w = 0; w < 3; ++w) {
-        const int32_t bound = clampBand(isBoundShort[w], kShortBands);
-        for (int32_t b = firstShortBand; b < bound; ++b) {
-            const int32_t x = shortSlot(mixedLongBands, firstShortBand, b, w);
+    if (stereo->ms == 0) return;
+    const int32_t firstBand = firstShortBand(stereo);
+    for (int32_t w = 0; w < MP3_WINDOWS; ++w) {
+        const int32_t bound = clampBand(isBoundShort[w], MP3_SHORT_BANDS);
+        for (int32_t b = firstBand; b < bound; ++b) {
+            const int32_t x = shortSlot(stereo, b, w);
             msOffset[0][x] = kMidSideOffset;
             msOffset[1][x] = kMidSideOffset;
         }
-        if (is == 0) continue;
-        const int32_t end = clampBand(shortBandEnd[0][w], kShortBands);
-        for (int32_t b = bound > firstShortBand ? bound : firstShortBand; b < end; ++b) {
-            const int32_t x = shortSlot(mixedLongBands, firstShortBand, b, w);
-            if (isIllegalPosition(positions[x], id)) msOffset[0][x] = kMidSideOffset;
+        if (stereo->is == 0) continue;
+        const int32_t end = clampBand(shortBandEnd[0][w], MP3_SHORT_BANDS);
+        for (int32_t b = bound > firstBand ? bound : firstBand; b < end; ++b) {
+            const int32_t x = shortSlot(stereo, b, w);
+            if (isIllegalPosition(stereo->positions[x], stereo->id)) msOffset[0][x] = kMidSideOffset;
         }
     }
-    return 0;
 }
 
-int32_t MP3_JointStereoLong(int32_t *left, int32_t *right, const uint8_t *positions, int32_t ms, int32_t is,
-                            int32_t isBoundLong, int32_t limit, int32_t id, const uint16_t *longRow,
-                            int32_t intensityScale) {
-    const int32_t bound = clampBand(isBoundLong, kLongBands);
-    if (ms != 0) midSide(left, right, longRow[bound]);
-    if (is == 0) return 0;
-    for (int32_t b = bound; b < kLongBands && longRow[b] < limit; ++b) {
+int32_t MP3_JointStereoLong(int32_t *left, int32_t *right, const MP3_JointStereo *stereo, int32_t isBoundLong,
+                            int32_t limit) {
+    const uint16_t *longRow = stereo->longRow;
+    const int32_t bound = clampBand(isBoundLong, MP3_LONG_BANDS);
+    if (stereo->ms != 0) midSide(left, right, longRow[bound]);
+    if (stereo->is == 0) return 0;
+    for (int32_t b = bound; b < MP3_LONG_BANDS && longRow[b] < limit; ++b) {
         const int32_t start = longRow[b];
-        const int32_t result = intensityBand(left + start, right + start, longRow[b + 1] - start, positions[b], ms,
-                                             id, BandKind::Long, intensityScale);
+        const int32_t result = intensityBand(left + start, right + start, longRow[b + 1] - start,
+                                             stereo->positions[b], stereo, BandKind::Long);
         if (result != 0) return result;
     }
     return 0;
 }
 
-int32_t MP3_JointStereoShort(int32_t *left, int32_t *right, const uint8_t *positions, int32_t ms, int32_t is,
-                             const int32_t isBoundShort[3], int32_t id, const uint16_t *shortRow,
-                             int32_t mixedLongBands, int32_t firstShortBand, const int32_t bandEnd[3],
-                             int32_t intensityScale) {
-    if (ms != 0) {
-        for (int32_t w = 0; w < 3; ++w) {
-            const int32_t bound = clampBand(isBoundShort[w], kShortBands);
-            for (int32_t b = firstShortBand; b < bound; ++b) {
+int32_t MP3_JointStereoShort(int32_t *left, int32_t *right, const MP3_JointStereo *stereo,
+                             const int32_t isBoundShort[3], const int32_t bandEnd[3]) {
+    const uint16_t *shortRow = stereo->shortRow;
+    const int32_t firstBand = firstShortBand(stereo);
+    if (stereo->ms != 0) {
+        for (int32_t w = 0; w < MP3_WINDOWS; ++w) {
+            const int32_t bound = clampBand(isBoundShort[w], MP3_SHORT_BANDS);
+            for (int32_t b = firstBand; b < bound; ++b) {
                 const int32_t width = shortRow[b + 1] - shortRow[b];
-                const int32_t start = 3 * shortRow[b] + w * width;
+                const int32_t start = MP3_WINDOWS * shortRow[b] + w * width;
                 midSide(left + start, right + start, width);
             }
         }
     }
-    if (is == 0) return 0;
-    for (int32_t w = 0; w < 3; ++w) {
-        const int32_t bound = clampBand(isBoundShort[w], kShortBands);
-        const int32_t end = clampBand(bandEnd[w], kShortBands);
-        for (int32_t b = bound > firstShortBand ? bound : firstShortBand; b < end; ++b) {
+    if (stereo->is == 0) return 0;
+    for (int32_t w = 0; w < MP3_WINDOWS; ++w) {
+        const int32_t bound = clampBand(isBoundShort[w], MP3_SHORT_BANDS);
+        const int32_t end = clampBand(bandEnd[w], MP3_SHORT_BANDS);
+        for (int32_t b = bound > firstBand ? bound : firstBand; b < end; ++b) {
             const int32_t width = shortRow[b + 1] - shortRow[b];
-            const int32_t start = 3 * shortRow[b] + w * width;
-            const uint8_t position = positions[shortSlot(mixedLongBands, firstShortBand, b, w)];
-            const int32_t result =
-                intensityBand(left + start, right + start, width, position, ms, id, BandKind::Short, intensityScale);
+            const int32_t start = MP3_WINDOWS * shortRow[b] + w * width;
+            const uint8_t position = stereo->positions[shortSlot(stereo, b, w)];
+            const int32_t result = intensityBand(left + start, right + start, width, position, stereo, BandKind::Short);
             if (result != 0) return result;
         }
     }

@@ -5,6 +5,7 @@
 #include "audio/frame/decoder_state.h"
 #include "audio/frame/frame_driver.h"
 #include "audio/frame/ring_buffer.h"
+#include "audio/stream_constants.h"
 
 namespace mpfix {
 
@@ -12,6 +13,15 @@ namespace {
 
 // MPEG-1 sampling rates by sampling_frequency; MPEG-2 halves them, MPEG-2.5 quarters them.
 constexpr int32_t kMpeg1Rates[4] = {44100, 48000, 32000, 0};
+
+// The recommended PCM buffer: 25 frames of 16-bit samples per channel, 57600
+// bytes for MPEG-1 (two granules a frame), 28800 for MPEG-2 and MPEG-2.5.
+constexpr int32_t kBufferFrames = 25;
+constexpr int32_t bufferBytesPerChannel(int32_t version) {
+    const int32_t granules = version == 1 ? 2 : 1;
+    return kBufferFrames * granules * MP3_GRANULE_LINES * static_cast<int32_t>(sizeof(int16_t));
+}
+static_assert(bufferBytesPerChannel(1) == 57600 && bufferBytesPerChannel(0) == 28800);
 
 // Bytes the ring holds beyond the read position; a drained ring counts 0.
 int32_t fillLevel(const MP3_Stream *stream) {
@@ -42,7 +52,7 @@ void MP3_GetStreamInfo(const MP3_Decoder *decoder, int32_t *version, int32_t *sa
         *version = syncType == MP3_SYNC_FFF ? 0 : 2;
         *sampleRate = syncType == MP3_SYNC_FFF ? rate / 2 : rate / 4;
     }
-    *channels = h.mode == 3 ? 1 : 2;
+    *channels = channelsOfMode(h.mode);
 }
 
 namespace {
@@ -77,7 +87,7 @@ int32_t MP3_InitDecoderWithProbe(MP3_Stream *stream, MP3_Decoder *decoder, int32
     MP3_GetStreamInfo(decoder, &version, &rate, &nch);
     *sampleRate = rate;
     *channels = nch;
-    *bufferBytes = (version == 1 ? 57600 : 28800) * nch;
+    *bufferBytes = bufferBytesPerChannel(version) * nch;
 
     // Everything the probe built up is discarded; the source is not rewound.
     resetRecords(decoder, stream);

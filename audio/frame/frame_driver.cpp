@@ -1,12 +1,12 @@
 #include "audio/frame/frame_driver.h"
 
 #include "audio/dequant/granule.h"
-#include "audio/frame/band_tables.h"
 #include "audio/frame/frame_header.h"
 #include "audio/frame/ring_buffer.h"
-#include "audio/parse/bit_cursor.h"
-#include "audio/parse/scalefactors.h"
+#include "audio/granule_context.h"
 #include "audio/parse/huffman_decode.h"
+#include "audio/parse/scalefactors.h"
+#include "audio/stream_constants.h"
 #include "audio/synth/hybrid.h"
 #include "audio/synth/polyphase.h"
 
@@ -37,40 +37,27 @@ void readMainData(MP3_Stream *stream, uint8_t *destination, int32_t length) {
     }
 }
 
-void decodeGranule(MP3_Decoder *d, int16_t *pcm, int32_t gr, int32_t nch, const uint8_t **byte,
-                   int32_t *bit) {
-    const bool mpeg25 = d->syncType == MP3_SYNC_FFE;
-    // The readers yield zero bits past the reservoir, whatever the side information says.
-    const uint8_t *end = d->reservoir + MP3_RESERVOIR_BYTES;
+// One granule through every stage: per channel the scalefactors and the
+// Huffman-coded values from the main data, once the dequantization and stereo
+// of both channels, then per channel the hybrid filterbank and the 18 slots
+// of polyphase synthesis, which interleave the granule's PCM at pcm.
+void decodeGranule(MP3_Decoder *d, MP3_GranuleContext *context, int16_t *pcm, int32_t nch) {
+    MP3_GranuleInfo *first = &d->granules[context->gr * nch];
     for (int32_t ch = 0; ch < nch; ++ch) {
-        MP3_GranuleInfo *granule = &d->granules[gr * nch + ch];
-        const uint8_t *startByte = *byte;
-        const int32_t startBit = *bit;
-        MP3_DecodeScalefactors(byte, bit, d->scalefactors[ch], granule, d->scfsi[ch], &d->header, gr, ch, end);
-        const int32_t budget = granule->part2_3_length - MP3_CursorBitsBetween(startByte, startBit, *byte, *bit);
-        if (mpeg25) {
-            MP3_DecodeSpectrum(byte, bit, d->spectrum[ch], &d->nonzeroCount[ch], granule, &d->header, budget,
-                               MP3_SfbLongTable25, MP3_SfbShortTable25, end);
-        } else {
-            MP3_DecodeSpectrumMpeg12(byte, bit, d->spectrum[ch], &d->nonzeroCount[ch], granule, &d->header, budget,
-                                     end);
-        }
+        MP3_GranuleInfo *granule = first + ch;
+        const MP3_BitCursor start = context->cursor;
+        MP3_DecodeScalefactors(context, d->scalefactors[ch], granule, d->scfsi[ch], ch);
+        const int32_t budget = granule->part2_3_length - MP3_CursorBitsBetween(start, context->cursor);
+        MP3_DecodeSpectrum(context, d->spectrum[ch], &d->nonzeroCount[ch], granule, budget);
     }
-    MP3_GranuleInfo *first = &d->granules[gr * nch];
-    if (mpeg25) {
-        MP3_DequantizeGranule(d->spectrum, d->nonzeroCount, d->scalefactors, first, &d->header, d->reorderScratch,
-                              MP3_SfbLongTable25, MP3_SfbShortTable25);
-    } else {
-        MP3_DequantizeGranuleMpeg12(d->spectrum, d->nonzeroCount, d->scalefactors, first, &d->header,
-                                    d->reorderScratch);
-    }
+    MP3_DequantizeGranule(context, d->spectrum, d->nonzeroCount, d->scalefactors, first, d->reorderScratch);
     for (int32_t ch = 0; ch < nch; ++ch) {
-        const MP3_GranuleInfo *granule = &d->granules[gr * nch + ch];
+        const MP3_GranuleInfo *granule = first + ch;
         MP3_HybridSynthesis(d->spectrum[ch], &d->hybridOut[ch][0][0], d->overlap[ch], d->nonzeroCount[ch],
                             &d->prevSubbands[ch], granule->block_type, granule->mixed_block_flag);
         for (int32_t s = 0; s < MP3_SLOTS; ++s) {
-            MP3_SynthPQMF(d->hybridOut[ch][s], pcm + gr * nch * 576 + s * 32 * nch + ch, d->synthV[ch],
-                          &d->synthIndex[ch], nch);
+            MP3_SynthPQMF(d->hybridOut[ch][s], pcm + s * MP3_SUBBANDS * nch + ch, d->synthV[ch], &d->synthIndex[ch],
+                          nch);
         }
     }
 }
@@ -104,10 +91,10 @@ int32_t MP3_DecodeOneFrame(MP3_Stream *stream, int16_t *pcm, MP3_Decoder *decode
         return MP3_FRAME_BAD_HEADER;
     }
 
-    const int32_t nch = h.mode == 3 ? 1 : 2;
-    const int32_t ngr = h.ID == 1 ? 2 : 1;
+    const int32_t nch = channelsOfMode(h.mode);
+    const int32_t ngr = granulesOfVersion(h.ID);
     decoder->channels = nch;
-    decoder->frameSamples = ngr * nch * 576;
+    decoder->frameSamples = ngr * nch * MP3_GRANULE_LINES;
     const int32_t sideLength = MP3_SideInfoLength(&h);
 
     const int32_t rest = h.protection_bit == 0 ? sideLength : sideLength - 2;
@@ -134,9 +121,15 @@ int32_t MP3_DecodeOneFrame(MP3_Stream *stream, int16_t *pcm, MP3_Decoder *decode
     decoder->reservoirFill = fill + length;
     if (!decodable) return MP3_FRAME_NOT_DECODED;
 
-    const uint8_t *byte = decoder->reservoir;
-    int32_t bit = 0;
-    for (int32_t gr = 0; gr < ngr; ++gr) decodeGranule(decoder, pcm, gr, nch, &byte, &bit);
+    // The main data starts with the bytes kept from earlier frames; the band
+    // rows are the frame's. The readers yield zero bits past the reservoir,
+    // whatever the side information says.
+    MP3_GranuleContext context = MP3_OpenGranuleContext(&decoder->header, decoder->syncType, decoder->reservoir,
+                                                        decoder->reservoir + MP3_RESERVOIR_BYTES);
+    for (int32_t gr = 0; gr < ngr; ++gr) {
+        context.gr = gr;
+        decodeGranule(decoder, &context, pcm + gr * MP3_GRANULE_LINES * nch, nch);
+    }
     return MP3_FRAME_DECODED;
 }
 

@@ -1,5 +1,8 @@
 #include "audio/frame/frame_header.h"
 
+#include "audio/bit_reader.h"
+#include "audio/stream_constants.h"
+
 namespace mpfix {
 
 // floor(144 * bitrate / rate), bitrates 32..320 kbit/s of MPEG-1 Layer III.
@@ -27,71 +30,56 @@ const int32_t MP3_FrameBytesMpeg25[3][15] = {
 
 namespace {
 
-// MSB-first reader over the side-information bytes. Every read is bounded by
-// the fixed layout: at most MP3_SideInfoLength bytes are touched.
-struct BitReader {
-    const uint8_t *bytes;
-    uint32_t position;  // in bits
-
-    int32_t read(int bits) {
-        uint32_t value = 0;
-        for (int i = 0; i < bits; ++i, ++position) {
-            const uint32_t byte = bytes[position >> 3];
-            const uint32_t bit = (byte >> (7u - (position & 7u))) & 1u;
-            value = (value << 1) | bit;
-        }
-        return static_cast<int32_t>(value);
-    }
-};
+// One side-information field of n bits (at most 12).
+int32_t field(MP3_BitReader *bits, int32_t n) { return static_cast<int32_t>(MP3_ReaderRead(bits, n)); }
 
 bool isMpeg1(const MP3_FrameHeader *header) { return header->ID == 1; }
-int32_t channelCount(const MP3_FrameHeader *header) { return header->mode == 3 ? 1 : 2; }
 
 // The fields after window_switching_flag of one granule record. Returns false
 // for window switching with block_type 0, written up to block_type.
-bool readBlockFields(BitReader &bits, MP3_GranuleInfo *g) {
+bool readBlockFields(MP3_BitReader *bits, MP3_GranuleInfo *g) {
     if (g->window_switching_flag != 0) {
-        g->block_type = bits.read(2);
+        g->block_type = field(bits, 2);
         if (g->block_type == 0) return false;
-        g->mixed_block_flag = bits.read(1);
-        g->table_select[0] = bits.read(5);
-        g->table_select[1] = bits.read(5);
-        for (int w = 0; w < 3; ++w) g->subblock_gain[w] = bits.read(3);
+        g->mixed_block_flag = field(bits, 1);
+        g->table_select[0] = field(bits, 5);
+        g->table_select[1] = field(bits, 5);
+        for (int w = 0; w < 3; ++w) g->subblock_gain[w] = field(bits, 3);
         // Region boundaries are implicit with window switching.
         g->region0_count = (g->block_type == 2 && g->mixed_block_flag == 0) ? 8 : 7;
         g->region1_count = 20 - g->region0_count;
     } else {
-        for (int r = 0; r < 3; ++r) g->table_select[r] = bits.read(5);
-        g->region0_count = bits.read(4);
-        g->region1_count = bits.read(3);
+        for (int r = 0; r < 3; ++r) g->table_select[r] = field(bits, 5);
+        g->region0_count = field(bits, 4);
+        g->region1_count = field(bits, 3);
         g->block_type = 0;
         g->mixed_block_flag = 0;
     }
     return true;
 }
 
-bool readGranule(BitReader &bits, MP3_GranuleInfo *g, bool mpeg1) {
-    g->part2_3_length = bits.read(12);
-    g->big_values = bits.read(9);
-    g->global_gain = bits.read(8);
-    g->scalefac_compress = bits.read(mpeg1 ? 4 : 9);
-    g->window_switching_flag = bits.read(1);
+bool readGranule(MP3_BitReader *bits, MP3_GranuleInfo *g, bool mpeg1) {
+    g->part2_3_length = field(bits, 12);
+    g->big_values = field(bits, 9);
+    g->global_gain = field(bits, 8);
+    g->scalefac_compress = field(bits, mpeg1 ? 4 : 9);
+    g->window_switching_flag = field(bits, 1);
     if (!readBlockFields(bits, g)) return false;
-    if (mpeg1) g->preflag = bits.read(1);  // MPEG-2 derives it from scalefac_compress
-    g->scalefac_scale = bits.read(1);
-    g->count1table_select = bits.read(1);
+    if (mpeg1) g->preflag = field(bits, 1);  // MPEG-2 derives it from scalefac_compress
+    g->scalefac_scale = field(bits, 1);
+    g->count1table_select = field(bits, 1);
     return true;
 }
 
 }  // namespace
 
 int32_t MP3_SideInfoLength(const MP3_FrameHeader *header) {
-    const bool mono = channelCount(header) == 1;
+    const bool mono = channelsOfMode(header->mode) == 1;
     if (isMpeg1(header)) return mono ? 17 : 32;
     return mono ? 9 : 17;
 }
 
-int32_t MP3_ParseHeader(const uint8_t **cursor, MP3_FrameHeader *header) {
+void MP3_ParseHeader(const uint8_t **cursor, MP3_FrameHeader *header) {
     const uint8_t *p = *cursor;
     const int32_t b1 = p[1];
     const int32_t b2 = p[2];
@@ -114,26 +102,28 @@ int32_t MP3_ParseHeader(const uint8_t **cursor, MP3_FrameHeader *header) {
     } else {
         *cursor = p + 4;
     }
-    return 0;
 }
 
 int32_t MP3_ParseSideInfo(const uint8_t **cursor, MP3_GranuleInfo *granules, int32_t *mainDataBegin,
                           int32_t *privateBits, int32_t *scfsi, const MP3_FrameHeader *header) {
     if (header->layer != 1 || (header->ID != 0 && header->ID != 1)) return MP3_ERR_PARAM;
     const bool mpeg1 = isMpeg1(header);
-    const int32_t nch = channelCount(header);
-    BitReader bits{*cursor, 0};
+    const int32_t nch = channelsOfMode(header->mode);
+    // Every read stays inside the side information: its layout is fixed.
+    MP3_BitReader reader;
+    MP3_ReaderOpen(&reader, *cursor, 0, *cursor + MP3_SideInfoLength(header));
+    MP3_BitReader *bits = &reader;
     if (mpeg1) {
-        *mainDataBegin = bits.read(9);
-        *privateBits = bits.read(nch == 1 ? 5 : 3);
+        *mainDataBegin = field(bits, 9);
+        *privateBits = field(bits, nch == 1 ? 5 : 3);
         for (int32_t ch = 0; ch < nch; ++ch) {
-            for (int32_t group = 0; group < 4; ++group) scfsi[ch * 4 + group] = bits.read(1);
+            for (int32_t group = 0; group < 4; ++group) scfsi[ch * 4 + group] = field(bits, 1);
         }
     } else {
-        *mainDataBegin = bits.read(8);
-        *privateBits = bits.read(nch == 1 ? 1 : 2);
+        *mainDataBegin = field(bits, 8);
+        *privateBits = field(bits, nch == 1 ? 1 : 2);
     }
-    const int32_t ngr = mpeg1 ? 2 : 1;
+    const int32_t ngr = granulesOfVersion(header->ID);
     for (int32_t gr = 0; gr < ngr; ++gr) {
         for (int32_t ch = 0; ch < nch; ++ch) {
             if (!readGranule(bits, &granules[gr * nch + ch], mpeg1)) return MP3_ERR_PARAM;

@@ -23,8 +23,8 @@ int32_t MP3_SideInfoLength(const MP3_FrameHeader *header);
 
 // Parses the 4 header bytes at *cursor (the first is the 0xFF sync byte, not
 // looked at) and, when protection_bit is 0, the CRC word after them into
-// crc_check. Advances *cursor by 4 or 6. Validates nothing; returns 0.
-int32_t MP3_ParseHeader(const uint8_t **cursor, MP3_FrameHeader *header);
+// crc_check. Advances *cursor by 4 or 6. Validates nothing.
+void MP3_ParseHeader(const uint8_t **cursor, MP3_FrameHeader *header);
 
 // Parses the side information at *cursor for the frame described by header
 // (reads ID, layer and mode): main_data_begin, private_bits, the scfsi flags

@@ -3,14 +3,19 @@
 // quadruples, then zeros.
 #include "audio/parse/huffman_decode.h"
 
-#include "audio/frame/band_tables.h"
+#include "audio/band_tables.h"
 #include "audio/parse/huffman_tables.h"
+#include "audio/stream_constants.h"
+#include "audio/words.h"
 
 namespace mpfix {
 
 namespace {
 
-constexpr int32_t kLines = MP3_GRANULE_LINES;
+// Region 0 of a window-switching granule: short bands 0..2 of every window
+// for short blocks, long bands 0..7 otherwise.
+constexpr int32_t kShortRegion0Bands = 3;
+constexpr int32_t kLongRegion0Bands = 8;
 
 // Two's-complement fields of the first-level entries.
 constexpr int32_t signed2(uint32_t field) { return static_cast<int32_t>(field ^ 2u) - 2; }
@@ -198,7 +203,7 @@ bool validRegionCounts(const MP3_GranuleInfo *g) {
 
 // The checks made before anything is written.
 bool validGranule(const MP3_GranuleInfo *g, const MP3_FrameHeader *h, int32_t huffmanBits) {
-    if (g->big_values < 0 || g->big_values > kLines / 2) return false;
+    if (g->big_values < 0 || g->big_values > MP3_GRANULE_LINES / 2) return false;
     if (g->block_type < 0 || g->block_type > 3) return false;
     if (h->ID < 0 || h->ID > 1) return false;
     if (g->window_switching_flag < 0 || g->window_switching_flag > 1) return false;
@@ -211,10 +216,6 @@ bool validGranule(const MP3_GranuleInfo *g, const MP3_FrameHeader *h, int32_t hu
 
 }  // namespace
 
-void MP3_ZeroInts(int32_t count, int32_t *destination) {
-    for (int32_t i = 0; i < count; ++i) destination[i] = 0;
-}
-
 void MP3_DecodeBigValues(MP3_BitReader *reader, int32_t table, int32_t **out, int32_t count) {
     int32_t *at = *out;
     const int32_t pairs = count / 2;
@@ -226,7 +227,7 @@ void MP3_DecodeBigValues(MP3_BitReader *reader, int32_t table, int32_t **out, in
         const int32_t linbits = MP3_HuffLinbits[table - 13];
         for (int32_t k = 0; k < pairs; ++k, at += 2) decodePairLarge(reader, codes, linbits, at, at + 1);
     } else {  // tables 0, 4 and 14 have no codes: the region is zero
-        MP3_ZeroInts(2 * pairs, at);
+        MP3_FillWords(0, at, 2 * pairs);
         at += 2 * pairs;
     }
     *out = at;
@@ -234,11 +235,11 @@ void MP3_DecodeBigValues(MP3_BitReader *reader, int32_t table, int32_t **out, in
 
 int32_t MP3_DecodeCount1(MP3_BitReader *reader, int32_t count1TableSelect, int32_t *out, int32_t start,
                          int32_t budget) {
-    int32_t i = start < 0 ? 0 : (start > kLines ? kLines : start);
+    int32_t i = start < 0 ? 0 : (start > MP3_GRANULE_LINES ? MP3_GRANULE_LINES : start);
     int32_t remaining = budget < 0 ? 0 : budget;
     bool decoded = false;
     // A quadruple is started only while bits remain and all four values fit.
-    while (remaining > 0 && i + 4 <= kLines) {
+    while (remaining > 0 && i + 4 <= MP3_GRANULE_LINES) {
         const int32_t before = MP3_ReaderPosition(reader);
         if (count1TableSelect == 0)
             decodeQuadA(reader, out + i);
@@ -253,75 +254,68 @@ int32_t MP3_DecodeCount1(MP3_BitReader *reader, int32_t count1TableSelect, int32
     // Land exactly on the end of the granule's bits: back over an overrun,
     // forward over stuffing.
     if (remaining != 0) advanceReader(reader, remaining);
-    MP3_ZeroInts(kLines - i, out + i);
+    MP3_FillWords(0, out + i, MP3_GRANULE_LINES - i);
     while (i > 0 && out[i - 1] == 0) --i;
     return i;
 }
 
-int32_t MP3_DecodeSpectrum(const uint8_t **bytePtr, int32_t *bitOffset, int32_t *out, int32_t *nonzeroBound,
-                           const MP3_GranuleInfo *granule, const MP3_FrameHeader *header, int32_t huffmanBits,
-                           const uint16_t longTable[6][23], const uint16_t shortTable[6][14],
-                           const uint8_t *reservoirEnd) {
-    if (!MP3_CursorValid(bytePtr, bitOffset, reservoirEnd) || out == nullptr || nonzeroBound == nullptr ||
-        granule == nullptr || header == nullptr || longTable == nullptr || shortTable == nullptr)
+int32_t MP3_DecodeSpectrum(MP3_GranuleContext *context, int32_t *out, int32_t *nonzeroBound,
+                           const MP3_GranuleInfo *granule, int32_t huffmanBits) {
+    if (context == nullptr || !MP3_CursorValid(&context->cursor) || context->header == nullptr ||
+        context->bands.longRow == nullptr || context->bands.shortRow == nullptr || out == nullptr ||
+        nonzeroBound == nullptr || granule == nullptr)
         return MP3_ERR_PARAM;
-    if (!validGranule(granule, header, huffmanBits)) return MP3_ERR_PARAM;
+    if (!validGranule(granule, context->header, huffmanBits)) return MP3_ERR_PARAM;
     const int32_t *tables = granule->table_select;
     const bool switched = granule->window_switching_flag == 1;
     if (!validTableSelect(tables[0]) || !validTableSelect(tables[1])) return MP3_ERR_PARAM;
     if (!switched && !validRegionCounts(granule)) return MP3_ERR_PARAM;
     if (huffmanBits == 0) {
         if (!switched && !validTableSelect(tables[2])) return MP3_ERR_PARAM;
-        MP3_ZeroInts(kLines, out);
+        MP3_FillWords(0, out, MP3_GRANULE_LINES);
         *nonzeroBound = 0;
         return 0;
     }
 
     const int32_t n = 2 * granule->big_values;
-    const int32_t row = 3 * header->ID + header->sampling_frequency;
+    const uint16_t *longRow = context->bands.longRow;
     int32_t b1 = 0, b2 = n;
     if (!switched) {
-        b1 = longTable[row][granule->region0_count + 1];
-        b2 = longTable[row][granule->region0_count + granule->region1_count + 2];
+        b1 = longRow[granule->region0_count + 1];
+        b2 = longRow[granule->region0_count + granule->region1_count + 2];
     } else if (granule->block_type == 2) {
         // Region 0 spans three short bands of every window: 36 lines, 72 at 8 kHz.
-        b1 = 3 * shortTable[row][3];
+        b1 = MP3_WINDOWS * context->bands.shortRow[kShortRegion0Bands];
     } else {
-        // Long bands 0..7 (region0_count 7): 36 lines in MPEG-1, L[8] otherwise
-        // (54, or 108 at 8 kHz).
-        b1 = header->ID == 1 ? 36 : longTable[row][8];
+        // Long bands 0..7 (region0_count 7): 36 lines in MPEG-1, 54 at the low
+        // sampling frequencies, 108 at 8 kHz.
+        b1 = longRow[kLongRegion0Bands];
     }
     if (b1 > n) b1 = n;
     if (b2 > n) b2 = n;
 
     MP3_BitReader reader;
-    MP3_ReaderOpen(&reader, *bytePtr, *bitOffset, reservoirEnd);
+    MP3_ReaderOpen(&reader, &context->cursor);
+    const int32_t entryBit = context->cursor.bit;
     int32_t *at = out;
     if (b1 > 0) MP3_DecodeBigValues(&reader, tables[0], &at, b1);
     if (b2 > b1) MP3_DecodeBigValues(&reader, tables[1], &at, b2 - b1);
     if (!switched) {
         if (!validTableSelect(tables[2])) {
-            MP3_ReaderStore(&reader, MP3_ReaderPosition(&reader), bytePtr, bitOffset);
+            MP3_ReaderStore(&reader, &context->cursor);
             return MP3_ERR_PARAM;
         }
         if (n > b2) MP3_DecodeBigValues(&reader, tables[2], &at, n - b2);
     }
 
-    const int32_t remaining = huffmanBits - (MP3_ReaderPosition(&reader) - *bitOffset);
+    const int32_t remaining = huffmanBits - (MP3_ReaderPosition(&reader) - entryBit);
     if (remaining < 0) {  // the big values overran the granule
-        MP3_ReaderStore(&reader, MP3_ReaderPosition(&reader), bytePtr, bitOffset);
+        MP3_ReaderStore(&reader, &context->cursor);
         return MP3_ERR_PARAM;
     }
     *nonzeroBound = MP3_DecodeCount1(&reader, granule->count1table_select, out, n, remaining);
-    MP3_ReaderStore(&reader, MP3_ReaderPosition(&reader), bytePtr, bitOffset);
+    MP3_ReaderStore(&reader, &context->cursor);
     return 0;
-}
-
-int32_t MP3_DecodeSpectrumMpeg12(const uint8_t **bytePtr, int32_t *bitOffset, int32_t *out, int32_t *nonzeroBound,
-                                 const MP3_GranuleInfo *granule, const MP3_FrameHeader *header,
-                                 int32_t huffmanBits, const uint8_t *reservoirEnd) {
-    return MP3_DecodeSpectrum(bytePtr, bitOffset, out, nonzeroBound, granule, header, huffmanBits,
-                              MP3_SfbLongTable, MP3_SfbShortTable, reservoirEnd);
 }
 
 }  // namespace mpfix

@@ -5,30 +5,23 @@
 
 #include <cstdint>
 
-#include "audio/parse/bit_cursor.h"
+#include "audio/bit_reader.h"
+#include "audio/granule_context.h"
 #include "mpfix.h"
 
 namespace mpfix {
 
-// Decodes 576 quantized values into out (bitstream order; magnitudes at most
-// 8206) and stores in *nonzeroBound one past the last nonzero one. huffmanBits
-// is part2_3_length minus the bits the scalefactors took. longTable and
-// shortTable are the band table set of the stream (row 3 x ID +
-// sampling_frequency); they place the region boundaries. On success the cursor
-// ends exactly huffmanBits after its position on entry (or at reservoirEnd,
-// past which every read yields 0).
+// Decodes 576 quantized values of one channel at the context's cursor into
+// out (bitstream order; magnitudes at most 8206) and stores in *nonzeroBound
+// one past the last nonzero one. huffmanBits is part2_3_length minus the bits
+// the scalefactors took. The context's band rows place the region
+// boundaries. On success the cursor ends exactly huffmanBits after its
+// position on entry (or at its end, past which every read yields 0).
 // Returns 0 or MP3_ERR_PARAM: for a field out of range nothing is written and
 // the cursor is unchanged; for big values that overrun huffmanBits they stand
 // in out and the cursor is past them.
-int32_t MP3_DecodeSpectrum(const uint8_t **bytePtr, int32_t *bitOffset, int32_t *out, int32_t *nonzeroBound,
-                           const MP3_GranuleInfo *granule, const MP3_FrameHeader *header, int32_t huffmanBits,
-                           const uint16_t longTable[6][23], const uint16_t shortTable[6][14],
-                           const uint8_t *reservoirEnd);
-
-// MP3_DecodeSpectrum with the band tables of the 12-bit sync (MPEG-1, MPEG-2).
-int32_t MP3_DecodeSpectrumMpeg12(const uint8_t **bytePtr, int32_t *bitOffset, int32_t *out, int32_t *nonzeroBound,
-                                 const MP3_GranuleInfo *granule, const MP3_FrameHeader *header,
-                                 int32_t huffmanBits, const uint8_t *reservoirEnd);
+int32_t MP3_DecodeSpectrum(MP3_GranuleContext *context, int32_t *out, int32_t *nonzeroBound,
+                           const MP3_GranuleInfo *granule, int32_t huffmanBits);
 
 // Decodes count values (even) as pairs with table_select table (0..31) and
 // advances *out past them. Tables 0, 4 and 14 store zeros and read nothing.
@@ -40,9 +33,6 @@ void MP3_DecodeBigValues(MP3_BitReader *reader, int32_t table, int32_t **out, in
 // on entry, zeroes the rest and returns one past the last nonzero value.
 int32_t MP3_DecodeCount1(MP3_BitReader *reader, int32_t count1TableSelect, int32_t *out, int32_t start,
                          int32_t budget);
-
-// Stores count zeros at destination.
-void MP3_ZeroInts(int32_t count, int32_t *destination);
 
 }  // namespace mpfix
 

@@ -2,7 +2,10 @@
 // frequencies of MPEG-2 and MPEG-2.5 (ISO/IEC 13818-3).
 #include "audio/parse/scalefactors.h"
 
-#include "audio/parse/bit_cursor.h"
+#include <algorithm>
+
+#include "audio/bit_reader.h"
+#include "audio/stream_constants.h"
 
 namespace mpfix {
 
@@ -26,6 +29,10 @@ const uint8_t nr_of_sfb[6][3][4] = {
 
 namespace {
 
+// Zero bytes after the values of the short and mixed layouts and of the
+// low-sampling-frequency syntax (MPEG-1 long blocks store one, for band 21).
+constexpr int32_t kZerosAfterValues = 3;
+
 bool validFields(const MP3_GranuleInfo *granule, const int32_t *scfsi, const MP3_FrameHeader *header) {
     const int32_t id = header->ID;
     if (id < 0 || id > 1) return false;
@@ -48,10 +55,6 @@ int32_t readRun(MP3_BitReader *reader, uint8_t *out, int32_t at, int32_t count, 
     return at + count;
 }
 
-void zeroBytes(uint8_t *out, int32_t at, int32_t count) {
-    for (int32_t i = 0; i < count; ++i) out[at + i] = 0;
-}
-
 void decodeMpeg1(MP3_BitReader *reader, uint8_t *out, const MP3_GranuleInfo *granule, const int32_t *scfsi,
                  int32_t gr) {
     const int32_t slen1 = MP3_ScalefacSlen[0][granule->scalefac_compress];
@@ -60,7 +63,7 @@ void decodeMpeg1(MP3_BitReader *reader, uint8_t *out, const MP3_GranuleInfo *gra
         // Short or mixed: scfsi does not apply.
         int32_t at = readRun(reader, out, 0, granule->mixed_block_flag == 1 ? 17 : 18, slen1);
         at = readRun(reader, out, at, 18, slen2);
-        zeroBytes(out, at, 3);
+        std::fill_n(out + at, kZerosAfterValues, uint8_t{0});
         return;
     }
     // Long bands 0-5, 6-10, 11-15, 16-20; granule 1 keeps the groups scfsi marks.
@@ -69,7 +72,7 @@ void decodeMpeg1(MP3_BitReader *reader, uint8_t *out, const MP3_GranuleInfo *gra
         if (gr == 1 && scfsi[g] == 1) continue;
         readRun(reader, out, kGroupStart[g], kGroupStart[g + 1] - kGroupStart[g], g < 2 ? slen1 : slen2);
     }
-    out[21] = 0;
+    out[MP3_LONG_BANDS - 1] = 0;  // band 21 has no scalefactor
 }
 
 void decodeLowSamplingFrequency(MP3_BitReader *reader, uint8_t *out, MP3_GranuleInfo *granule,
@@ -121,25 +124,25 @@ void decodeLowSamplingFrequency(MP3_BitReader *reader, uint8_t *out, MP3_Granule
             out[at++] = static_cast<uint8_t>(v);
         }
     }
-    zeroBytes(out, at, 3);
+    std::fill_n(out + at, kZerosAfterValues, uint8_t{0});
 }
 
 }  // namespace
 
-int32_t MP3_DecodeScalefactors(const uint8_t **bytePtr, int32_t *bitOffset, uint8_t *scalefactors,
-                               MP3_GranuleInfo *granule, const int32_t *scfsi, const MP3_FrameHeader *header,
-                               int32_t gr, int32_t ch, const uint8_t *reservoirEnd) {
-    if (!MP3_CursorValid(bytePtr, bitOffset, reservoirEnd) || scalefactors == nullptr || granule == nullptr ||
-        scfsi == nullptr || header == nullptr)
+int32_t MP3_DecodeScalefactors(MP3_GranuleContext *context, uint8_t *scalefactors, MP3_GranuleInfo *granule,
+                               const int32_t *scfsi, int32_t ch) {
+    if (context == nullptr || !MP3_CursorValid(&context->cursor) || context->header == nullptr ||
+        scalefactors == nullptr || granule == nullptr || scfsi == nullptr)
         return MP3_ERR_PARAM;
+    const MP3_FrameHeader *header = context->header;
     if (!validFields(granule, scfsi, header)) return MP3_ERR_PARAM;
     MP3_BitReader reader;
-    MP3_ReaderOpen(&reader, *bytePtr, *bitOffset, reservoirEnd);
+    MP3_ReaderOpen(&reader, &context->cursor);
     if (header->ID == 1)
-        decodeMpeg1(&reader, scalefactors, granule, scfsi, gr);
+        decodeMpeg1(&reader, scalefactors, granule, scfsi, context->gr);
     else
         decodeLowSamplingFrequency(&reader, scalefactors, granule, header, ch);
-    MP3_ReaderStore(&reader, MP3_ReaderPosition(&reader), bytePtr, bitOffset);
+    MP3_ReaderStore(&reader, &context->cursor);
     return 0;
 }
 

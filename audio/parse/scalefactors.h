@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "audio/granule_context.h"
 #include "mpfix.h"
 
 namespace mpfix {
@@ -13,16 +14,16 @@ extern const uint8_t MP3_ScalefacSlen[2][16];
 // Low-sampling-frequency scalefactor band counts [range][block kind][group].
 extern const uint8_t nr_of_sfb[6][3][4];
 
-// Reads the scalefactors at the cursor into the channel's 40-byte block, one
-// byte per band and window in bitstream order (signed values as two's
-// complement bytes), followed by zero bytes. MPEG-1 granule 1 keeps the groups
-// that scfsi marks; the low-sampling-frequency syntax writes granule->preflag.
-// The cursor advances past the scalefactors on success only; reads past
-// reservoirEnd yield 0 and the cursor stops at it.
+// Reads the scalefactors of channel ch at the context's cursor into the
+// channel's 40-byte block, one byte per band and window in bitstream order
+// (signed values as two's complement bytes), followed by zero bytes. MPEG-1
+// granule 1 (context->gr) keeps the groups that scfsi marks; the
+// low-sampling-frequency syntax writes granule->preflag. The cursor advances
+// past the scalefactors on success only; reads past its end yield 0 and the
+// cursor stops there.
 // Returns 0, or MP3_ERR_PARAM (nothing read or written) for a field out of range.
-int32_t MP3_DecodeScalefactors(const uint8_t **bytePtr, int32_t *bitOffset, uint8_t *scalefactors,
-                               MP3_GranuleInfo *granule, const int32_t *scfsi, const MP3_FrameHeader *header,
-                               int32_t gr, int32_t ch, const uint8_t *reservoirEnd);
+int32_t MP3_DecodeScalefactors(MP3_GranuleContext *context, uint8_t *scalefactors, MP3_GranuleInfo *granule,
+                               const int32_t *scfsi, int32_t ch);
 
 }  // namespace mpfix
 

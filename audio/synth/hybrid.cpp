@@ -1,7 +1,8 @@
 #include "audio/synth/hybrid.h"
 
-#include "audio/dequant/words.h"
+#include "audio/words.h"
 #include "audio/fixed_point.h"
+#include "audio/stream_constants.h"
 #include "audio/synth/imdct.h"
 #include "mpfix.h"
 
@@ -9,22 +10,25 @@ namespace mpfix {
 
 namespace {
 
-constexpr int32_t kSubbands = MP3_SUBBANDS;
-constexpr int32_t kSlots = MP3_SLOTS;
+// A long transform gives twice a subband's lines: the first half for this
+// granule, the second for the next one's overlap.
+constexpr int32_t kTransformSamples = 2 * MP3_SLOTS;
+// The long subbands of a mixed block.
+constexpr int32_t kMixedLongSubbands = MP3_MIXED_LONG_VALUES / MP3_SLOTS;
+// The alias butterflies reach this many lines into the next subband.
+constexpr int32_t kAliasReach = 8;
 
-// Number of subbands that can hold a nonzero value. Multiplying by 3641 and
-// shifting by 16 divides by 18 exactly for every bound from 0 to 576.
+// Number of subbands that can hold a nonzero value.
 int32_t subbandLimit(int32_t bound, int32_t blockType, int32_t mixedBlockFlag) {
     int32_t limit;
     if (blockType != 2) {
-        // Lines 0 .. bound + 8: the alias butterflies carry up to 8 lines into
-        // the next subband.
-        limit = ((bound + 26) * 3641) >> 16;
+        // Lines 0 .. bound + 8: the alias butterflies carry values into the next subband.
+        limit = subbandsOfLines(bound + kAliasReach + 1);
     } else {
-        limit = ((bound + 17) * 3641) >> 16;  // ceil(bound / 18)
-        if (mixedBlockFlag == 1 && limit < 2) limit = 2;
+        limit = subbandsOfLines(bound);
+        if (mixedBlockFlag == 1 && limit < kMixedLongSubbands) limit = kMixedLongSubbands;
     }
-    return limit > kSubbands ? kSubbands : limit;
+    return limit > MP3_SUBBANDS ? MP3_SUBBANDS : limit;
 }
 
 // Adds the first half of z to the stored overlap, keeps the second half for
@@ -32,11 +36,11 @@ int32_t subbandLimit(int32_t bound, int32_t blockType, int32_t mixedBlockFlag) {
 // subbands negated: frequency inversion before the polyphase synthesis).
 void overlapAdd(const int32_t *z, int32_t *overlap, int32_t *output, int32_t sb) {
     const bool invert = (sb & 1) != 0;
-    for (int32_t k = 0; k < kSlots; ++k) {
+    for (int32_t k = 0; k < MP3_SLOTS; ++k) {
         int32_t v = wrapAdd(z[k], overlap[k]);
         if (invert && (k & 1) != 0) v = wrapNeg(v);
-        output[kSubbands * k + sb] = v;
-        overlap[k] = z[kSlots + k];
+        output[MP3_SUBBANDS * k + sb] = v;
+        overlap[k] = z[MP3_SLOTS + k];
     }
 }
 
@@ -49,7 +53,7 @@ int32_t MP3_HybridSynthesis(int32_t *spectrum, int32_t *output, int32_t *overlap
     }
     const int32_t previous = *prevSubbands;
     if (nonzeroBound < 0 || nonzeroBound > MP3_GRANULE_LINES || blockType < 0 || blockType > 3 || previous < 0 ||
-        previous > kSubbands || mixedBlockFlag < 0 || mixedBlockFlag > 1) {
+        previous > MP3_SUBBANDS || mixedBlockFlag < 0 || mixedBlockFlag > 1) {
         return MP3_ERR_PARAM;
     }
 
@@ -57,31 +61,33 @@ int32_t MP3_HybridSynthesis(int32_t *spectrum, int32_t *output, int32_t *overlap
     if (blockType != 2) {
         MP3_AliasReduce(spectrum, limit);
     } else if (mixedBlockFlag == 1) {
-        MP3_AliasReduce(spectrum, limit < 2 ? limit : 2);  // only the long part's boundary
+        // Only the boundary inside the long part of a mixed block.
+        MP3_AliasReduce(spectrum, limit < kMixedLongSubbands ? limit : kMixedLongSubbands);
     }
 
     // Subbands that dropped out of the limit still flush their stored overlap.
     const int32_t count = previous > limit ? previous : limit;
     *prevSubbands = limit;
 
-    int32_t z[36];
+    int32_t z[kTransformSamples];
     for (int32_t sb = 0; sb < count; ++sb) {
-        int32_t *lines = spectrum + kSlots * sb;
-        const bool longBlock = blockType != 2 || (sb < 2 && mixedBlockFlag == 1);
+        int32_t *lines = spectrum + MP3_SLOTS * sb;
+        const bool mixedLong = sb < kMixedLongSubbands && mixedBlockFlag == 1;
+        const bool longBlock = blockType != 2 || mixedLong;
         if (sb >= limit) {
-            MP3_FillWords(0, z, 36);
+            MP3_FillWords(0, z, kTransformSamples);
         } else if (longBlock) {
             // The two long subbands of a mixed block use the normal window.
-            const int32_t window = (sb < 2 && mixedBlockFlag == 1) ? 0 : blockType;
+            const int32_t window = mixedLong ? 0 : blockType;
             MP3_IMDCTLong(lines, z, window);
         } else {
             MP3_IMDCTShort(lines, z);
         }
-        overlapAdd(z, overlap + kSlots * sb, output, sb);
+        overlapAdd(z, overlap + MP3_SLOTS * sb, output, sb);
     }
     // Above the count the overlap is already zero, so the output is too.
-    for (int32_t k = 0; k < kSlots; ++k) {
-        for (int32_t sb = count; sb < kSubbands; ++sb) output[kSubbands * k + sb] = 0;
+    for (int32_t k = 0; k < MP3_SLOTS; ++k) {
+        for (int32_t sb = count; sb < MP3_SUBBANDS; ++sb) output[MP3_SUBBANDS * k + sb] = 0;
     }
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "audio/synth/imdct.h"
 
 #include "audio/fixed_point.h"
+#include "mpfix.h"
 
 namespace mpfix {
 
@@ -70,10 +71,10 @@ const int32_t imdctShortWindow[12] = {
 
 // ---- Alias reduction ---------------------------------------------------------
 
-int32_t MP3_AliasReduce(int32_t *spectrum, int32_t subbands) {
-    if (subbands > 32) subbands = 32;  // a granule has 32 subbands, never more
+void MP3_AliasReduce(int32_t *spectrum, int32_t subbands) {
+    if (subbands > MP3_SUBBANDS) subbands = MP3_SUBBANDS;  // a granule has 32 subbands, never more
     for (int32_t k = 1; k < subbands; ++k) {
-        int32_t *lower = spectrum + 18 * k;  // lines 18k, 18k + 1, ...
+        int32_t *lower = spectrum + MP3_SLOTS * k;  // lines 18k, 18k + 1, ...
         int32_t *upper = lower - 1;          // lines 18k - 1, 18k - 2, ...
         for (int i = 0; i < 8; ++i) {
             const int32_t cs = aliasCoef[i][0];
@@ -90,7 +91,6 @@ int32_t MP3_AliasReduce(int32_t *spectrum, int32_t subbands) {
             upper[-i] = wrapShl(newUp.high(), 1);
         }
     }
-    return 0;
 }
 
 // ---- Long transform ----------------------------------------------------------
@@ -181,7 +181,7 @@ int windowRow(int32_t blockType) {
 
 }  // namespace
 
-int32_t MP3_IMDCTLong(int32_t *x, int32_t *z, int32_t blockType) {
+void MP3_IMDCTLong(int32_t *x, int32_t *z, int32_t blockType) {
     const int32_t *w = imdctWindow[windowRow(blockType)];
     const int32_t *d = imdctTwiddle;
 
@@ -246,12 +246,11 @@ int32_t MP3_IMDCTLong(int32_t *x, int32_t *z, int32_t blockType) {
     z[31] = mulHigh(w[31], va);
     z[4] = mulHigh(w[4], vb);
     z[13] = mulHigh(w[13], vb);
-    return 0;
 }
 
 // ---- Short transform ---------------------------------------------------------
 
-int32_t MP3_IMDCTShort(const int32_t *x, int32_t *z) {
+void MP3_IMDCTShort(const int32_t *x, int32_t *z) {
     const int32_t *v = imdctShortWindow;
     // The 12-point IMDCT is antisymmetric in outputs 0..5 and symmetric in
     // 6..11, so six sums per window give all twelve outputs.
@@ -285,7 +284,6 @@ int32_t MP3_IMDCTShort(const int32_t *x, int32_t *z) {
         z[18 + i] = mid1.high();
         z[24 + i] = mulHigh(v[6 + i], y[2][6 + i]);
     }
-    return 0;
 }
 
 }  // namespace mpfix

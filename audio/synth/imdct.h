@@ -25,17 +25,17 @@ extern const int32_t imdctShortWindow[12];
 
 // Alias reduction over the boundaries 1 .. subbands - 1 of one granule's 576
 // lines, in place. Counts above 32 are treated as 32; 1 or less changes nothing.
-int32_t MP3_AliasReduce(int32_t *spectrum, int32_t subbands);
+void MP3_AliasReduce(int32_t *spectrum, int32_t subbands);
 
 // 36 windowed samples z from the 18 lines x of one subband. The window row is
 // blockType, less 1 for block type 3 (0 normal, 1 start, 3 stop); values
 // outside 0..3 take the normal window. x is left holding the intermediate
 // values e[0..8], o[0..8].
-int32_t MP3_IMDCTLong(int32_t *x, int32_t *z, int32_t blockType);
+void MP3_IMDCTLong(int32_t *x, int32_t *z, int32_t blockType);
 
 // 36 samples z from the three short windows of one subband (x[6w .. 6w + 5]):
 // each 12-point transform is windowed and placed at z[6 + 6w]; x is read only.
-int32_t MP3_IMDCTShort(const int32_t *x, int32_t *z);
+void MP3_IMDCTShort(const int32_t *x, int32_t *z);
 
 }  // namespace mpfix
 

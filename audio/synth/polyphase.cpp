@@ -181,17 +181,17 @@ inline int16_t toPcm(const Acc64 &acc) {
 inline int16_t windowSample0(const int32_t *history, int32_t p) {
     Acc64 acc;
     for (int t = 1; t <= 7; ++t) {
-        const int32_t older = history[(p + 16 - t) & 15];
-        const int32_t newer = history[(p + t) & 15];
+        const int32_t older = history[MP3_HISTORY_V0 + ((p + 16 - t) & 15)];
+        const int32_t newer = history[MP3_HISTORY_V0 + ((p + t) & 15)];
         acc.mac(synthWindow[t - 1], (t & 1) ? wrapSub(older, newer) : wrapAdd(older, newer));
     }
-    acc.mac(synthWindow[7], history[(p + 8) & 15]);
+    acc.mac(synthWindow[7], history[MP3_HISTORY_V0 + ((p + 8) & 15)]);
     return toPcm(acc);
 }
 
 // Sample 16 reads V_48 of the slots of the other parity (1, 3 .. 15 calls ago).
 inline int16_t windowSample16(const int32_t *history, int32_t p) {
-    const int32_t *m = history + ((p & 1) ? 16 : 264);
+    const int32_t *m = history + ((p & 1) ? MP3_HISTORY_V48_EVEN : MP3_HISTORY_V48_ODD);
     const int32_t j0 = (((p + 1) >> 1) + 7) & 7;
     Acc64 acc;
     for (int j = 0; j < 8; ++j) acc.mac(synthWindow[8 + j], m[(j0 - j) & 7]);
@@ -205,14 +205,14 @@ void MP3_SynthDCT32(int32_t *samples, int32_t *history, int32_t position) {
     for (int i = 0; i < 4; ++i) dctStage1Group(samples, i);
     for (int b = 24; b >= 0; b -= 8) dctBlock8(samples + b);
 
-    history[p] = samples[4];  // V_0
-    int32_t *regionA = history + 24 + p;
-    int32_t *regionB = history + 272 + p;
+    history[MP3_HISTORY_V0 + p] = samples[4];
+    int32_t *regionA = history + MP3_HISTORY_REGION_A + p;
+    int32_t *regionB = history + MP3_HISTORY_REGION_B + p;
     if ((p & 1) == 0) {
-        history[16 + p / 2] = wrapNeg(samples[0]);  // V_48
+        history[MP3_HISTORY_V48_EVEN + p / 2] = wrapNeg(samples[0]);  // V_48
         storeRows(samples, regionB, regionA);
     } else {
-        history[264 + (p - 1) / 2] = wrapNeg(samples[0]);
+        history[MP3_HISTORY_V48_ODD + (p - 1) / 2] = wrapNeg(samples[0]);
         storeRows(samples, regionA, regionB);
     }
 }
@@ -234,9 +234,9 @@ MPFIX_API int32_t MP3_SynthPQMF(int32_t *samples, int16_t *pcm, int32_t *history
     // Samples 15 - r and 17 + r share the 16 values of row r: the current
     // region holds V_{15-r} of the slots 0, 2 .. 14 calls ago and V_{47-r}
     // of the slots 1, 3 .. 15 calls ago.
-    const int32_t *region = history + ((p & 1) ? 24 : 272);
+    const int32_t *region = history + ((p & 1) ? mpfix::MP3_HISTORY_REGION_A : mpfix::MP3_HISTORY_REGION_B);
     for (int r = 0; r < 15; ++r) {
-        const int32_t *row = region + 16 * r;
+        const int32_t *row = region + mpfix::MP3_HISTORY_ROW * r;
         const int32_t *w = mpfix::synthWindow + 16 + 16 * r;
         mpfix::Acc64 accA, accB;
         for (int t = 0; t < 8; ++t) {

@@ -21,6 +21,17 @@
 
 namespace mpfix {
 
+// The history layout above.
+constexpr int32_t MP3_HISTORY_SLOTS = 16;        // ring positions 0..15
+constexpr int32_t MP3_HISTORY_ROW = 16;          // words of one region row, one per ring position
+constexpr int32_t MP3_HISTORY_V0 = 0;            // V_0 by position
+constexpr int32_t MP3_HISTORY_V48_EVEN = 16;     // V_48 of the even positions
+constexpr int32_t MP3_HISTORY_REGION_A = 24;     // 15 rows
+constexpr int32_t MP3_HISTORY_V48_ODD = 264;     // V_48 of the odd positions
+constexpr int32_t MP3_HISTORY_REGION_B = 272;    // 15 rows
+static_assert(MP3_HISTORY_REGION_A + 15 * MP3_HISTORY_ROW == MP3_HISTORY_V48_ODD &&
+              MP3_HISTORY_REGION_B + 15 * MP3_HISTORY_ROW == MP3_SYNTH_HISTORY, "history layout");
+
 // Factors of the fast 32-point DCT: entry = round(2^(32-s) * m) for an
 // operand shifted left by s before the high product (values in polyphase.cpp).
 extern const int32_t synthDctCoef1[16];

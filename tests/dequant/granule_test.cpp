@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <cstring>
 
+#include "audio/band_tables.h"
 #include "audio/dequant/granule.h"
 #include "audio/dequant/requantize.h"
-#include "audio/frame/band_tables.h"
 #include "mpfix.h"
 
 using namespace mpfix;
@@ -32,8 +32,10 @@ struct Granule {
         spectrum[ch][index] = value;
         if (index + 1 > nonzeroCount[ch]) nonzeroCount[ch] = index + 1;
     }
-    int32_t run() {
-        return MP3_DequantizeGranuleMpeg12(spectrum, nonzeroCount, scalefactors, info, &header, scratch);
+    // With the band rows of the header's frame, found with the given sync.
+    int32_t run(int32_t syncType = MP3_SYNC_FFF) {
+        const MP3_GranuleContext context = MP3_OpenGranuleContext(&header, syncType, nullptr, nullptr);
+        return MP3_DequantizeGranule(&context, spectrum, nonzeroCount, scalefactors, info, scratch);
     }
 };
 
@@ -103,9 +105,7 @@ TEST(DequantizeGranule, TableSets) {
     g.scalefactors[0][17] = 3;
     g.scalefactors[0][16] = 9;
     g.set(0, 567, 5);
-    ASSERT_EQ(MP3_DequantizeGranule(g.spectrum, g.nonzeroCount, g.scalefactors, g.info, &g.header, g.scratch,
-                                    MP3_SfbLongTable25, MP3_SfbShortTable25),
-              0);
+    ASSERT_EQ(g.run(MP3_SYNC_FFE), 0);
     EXPECT_EQ(g.spectrum[0][567], requantized(5, 6));
     // The same frame found with the 12-bit sync uses the 16 kHz row: line 567 is in band 21.
     Granule h;
@@ -182,9 +182,7 @@ TEST(DequantizeGranule, MixedBlockLayout) {
     e.header.sampling_frequency = 2;
     e.info[0] = g.info[0];
     e.set(0, 72, 5);
-    ASSERT_EQ(MP3_DequantizeGranule(e.spectrum, e.nonzeroCount, e.scalefactors, e.info, &e.header, e.scratch,
-                                    MP3_SfbLongTable25, MP3_SfbShortTable25),
-              0);
+    ASSERT_EQ(e.run(MP3_SYNC_FFE), 0);
     EXPECT_EQ(e.spectrum[0][36], requantized(5, 0));
 }
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 
 #include "audio/dequant/reorder.h"
-#include "audio/dequant/words.h"
-#include "audio/frame/band_tables.h"
+#include "audio/words.h"
+#include "audio/band_tables.h"
 
 using namespace mpfix;
 

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <cstring>
 
+#include "audio/band_tables.h"
 #include "audio/dequant/requantize.h"
 #include "audio/dequant/stereo.h"
-#include "audio/frame/band_tables.h"
 
 using namespace mpfix;
 
@@ -20,6 +20,12 @@ using Slot = std::array<uint8_t, 40>;
 
 const uint16_t *longRow(int32_t id) { return MP3_SfbLongTable[id == 1 ? 3 : 0]; }   // band 0: 4 or 6 values
 const uint16_t *shortRow(int32_t id) { return MP3_SfbShortTable[id == 1 ? 3 : 0]; }  // band 0: 4 values
+
+// The joint-stereo setting of a granule with the rows above.
+MP3_JointStereo setting(const uint8_t *positions, int32_t ms, int32_t is, int32_t id, int32_t scale = 0,
+                        int32_t mixed = 0) {
+    return {positions, ms, is, id, scale, mixed, longRow(id), shortRow(id)};
+}
 
 struct Pair {
     int32_t left;
@@ -33,8 +39,8 @@ Pair intensityLong(int32_t id, int32_t position, int32_t v, int32_t ms, int32_t 
     right[0] = kSentinel;
     Slot positions{};
     positions[0] = static_cast<uint8_t>(position);
-    const int32_t r = MP3_JointStereoLong(left.data(), right.data(), positions.data(), ms, 1, 0, 1, id, longRow(id),
-                                          scale);
+    const MP3_JointStereo stereo = setting(positions.data(), ms, 1, id, scale);
+    const int32_t r = MP3_JointStereoLong(left.data(), right.data(), &stereo, 0, 1);
     if (result != nullptr) *result = r;
     return {left[0], right[0]};
 }
@@ -48,8 +54,8 @@ Pair intensityShort(int32_t id, int32_t position, int32_t v, int32_t ms, int32_t
     positions[0] = static_cast<uint8_t>(position);
     const int32_t bound[3] = {0, 0, 0};
     const int32_t end[3] = {1, 0, 0};
-    const int32_t r = MP3_JointStereoShort(left.data(), right.data(), positions.data(), ms, 1, bound, id,
-                                           shortRow(id), 0, 0, end, scale);
+    const MP3_JointStereo stereo = setting(positions.data(), ms, 1, id, scale);
+    const int32_t r = MP3_JointStereoShort(left.data(), right.data(), &stereo, bound, end);
     if (result != nullptr) *result = r;
     return {left[0], right[0]};
 }
@@ -75,7 +81,8 @@ TEST(JointStereo, MidSide) {
     // isBoundLong 3: values below L[3] = 12 are combined, none above.
     left[12] = 9;
     right[12] = 4;
-    EXPECT_EQ(MP3_JointStereoLong(left.data(), right.data(), positions.data(), 1, 0, 3, 576, 1, longRow(1), 0), 0);
+    const MP3_JointStereo stereo = setting(positions.data(), 1, 0, 1);
+    EXPECT_EQ(MP3_JointStereoLong(left.data(), right.data(), &stereo, 3, 576), 0);
     EXPECT_EQ(left[0], 4);
     EXPECT_EQ(right[0], 2);
     EXPECT_EQ(left[5], 12);
@@ -171,12 +178,12 @@ TEST(JointStereo, Mpeg1PositionAboveSevenFails) {
     positions[0] = 3;
     positions[1] = 9;
     positions[5] = 12;
-    EXPECT_EQ(MP3_JointStereoLong(left.data(), right.data(), positions.data(), 0, 1, 0, 8, 1, longRow(1), 0),
-              MP3_ERR_PARAM);
+    const MP3_JointStereo stereo = setting(positions.data(), 0, 1, 1);
+    EXPECT_EQ(MP3_JointStereoLong(left.data(), right.data(), &stereo, 0, 8), MP3_ERR_PARAM);
     EXPECT_EQ(left[0], 50);
     EXPECT_EQ(left[4], 100);
     positions[1] = 3;
-    EXPECT_EQ(MP3_JointStereoLong(left.data(), right.data(), positions.data(), 0, 1, 0, 8, 1, longRow(1), 0), 0);
+    EXPECT_EQ(MP3_JointStereoLong(left.data(), right.data(), &stereo, 0, 8), 0);
 }
 
 // Long intensity covers the bands from isBoundLong while they start below the
@@ -188,7 +195,8 @@ TEST(JointStereo, LongRegions) {
     Slot positions{};
     positions.fill(3);
     // ID 1 at 44.1 kHz: L = 0 4 8 12 16 20 24 30 36 ...; bound 2 (value 8), limit 20 (band 4 ends at 20).
-    ASSERT_EQ(MP3_JointStereoLong(left.data(), right.data(), positions.data(), 1, 1, 2, 17, 1, longRow(1), 0), 0);
+    const MP3_JointStereo stereo = setting(positions.data(), 1, 1, 1);
+    ASSERT_EQ(MP3_JointStereoLong(left.data(), right.data(), &stereo, 2, 17), 0);
     for (size_t i = 0; i < 576; ++i) {
         if (i < 8) {
             EXPECT_EQ(left[i], 110) << i;
@@ -217,9 +225,8 @@ TEST(JointStereo, ShortRegionsMixed) {
     positions[mixedLong + 3 * (4 - first) + 0] = 0;  // band 4, window 0
     positions[mixedLong + 3 * (3 - first) + 1] = 6;  // band 3, window 1
     const uint16_t *s = shortRow(1);
-    ASSERT_EQ(MP3_JointStereoShort(left.data(), right.data(), positions.data(), 1, 1, bound, 1, s, mixedLong, first,
-                                   end, 0),
-              0);
+    const MP3_JointStereo stereo = setting(positions.data(), 1, 1, 1, 0, /*mixed=*/1);  // 8 long bands, then band 3
+    ASSERT_EQ(MP3_JointStereoShort(left.data(), right.data(), &stereo, bound, end), 0);
     for (int32_t b = first; b < 13; ++b) {
         const int32_t width = s[b + 1] - s[b];
         for (int32_t w = 0; w < 3; ++w) {
@@ -261,9 +268,9 @@ TEST(StereoBounds, LongBoundAndMarks) {
         const int32_t nz[2] = {c.nz0, c.nz1};
         int32_t bound = -1;
         const uint16_t *l = longRow(c.id);
-        EXPECT_EQ(MP3_StereoBoundsLong(msOffset, positions.data(), c.ms, c.is, nz, &bound, c.blockType, c.mixed,
-                                       c.id, l),
-                  0);
+        const MP3_JointStereo stereo = {positions.data(), c.ms, c.is, c.id, 0,
+                                        c.blockType == 2 && c.mixed == 1 ? 1 : 0, l, shortRow(c.id)};
+        MP3_StereoBoundsLong(msOffset, &stereo, nz, &bound);
         EXPECT_EQ(bound, c.bound) << c.nz0 << " " << c.nz1;
         const bool mixedBlock = c.blockType == 2 && c.mixed == 1;
         const int32_t bandCount = mixedBlock ? (c.id == 1 ? 8 : 6) : 22;
@@ -284,7 +291,8 @@ TEST(StereoBounds, LongMarksOnlyIllegalPositions) {
     positions[14] = 8;  // an error later, not an illegal mark
     const int32_t nz[2] = {576, 40};
     int32_t bound = 0;
-    MP3_StereoBoundsLong(msOffset, positions.data(), 1, 1, nz, &bound, 0, 0, 1, longRow(1));
+    const MP3_JointStereo stereo = setting(positions.data(), 1, 1, 1);
+    MP3_StereoBoundsLong(msOffset, &stereo, nz, &bound);
     EXPECT_EQ(bound, 9);
     EXPECT_EQ(msOffset[0][12], 2);
     EXPECT_EQ(msOffset[0][13], 0);
@@ -307,7 +315,8 @@ TEST(StereoBounds, ShortBoundsAndMarks) {
             for (int32_t ch = 0; ch < 2; ++ch) {
                 for (int32_t w = 0; w < 3; ++w) clamped[ch][w] = std::max(ends[ch][w], first);
             }
-            MP3_StereoBoundsShort(msOffset, positions.data(), 1, is, clamped, bound, 0, mixedLong, first);
+            const MP3_JointStereo stereo = setting(positions.data(), 1, is, 0, 0, mixed);  // 6 long bands when mixed
+            MP3_StereoBoundsShort(msOffset, &stereo, clamped, bound);
             for (int32_t w = 0; w < 3; ++w) {
                 EXPECT_EQ(bound[w], is ? clamped[1][w] : std::max(clamped[0][w], clamped[1][w]));
             }
@@ -325,7 +334,9 @@ TEST(StereoBounds, ShortBoundsAndMarks) {
     // ms clear: bounds only, no marks.
     uint8_t msOffset[2][40] = {};
     int32_t bound[3];
-    MP3_StereoBoundsShort(msOffset, Slot{}.data(), 0, 1, ends, bound, 1, 0, 0);
+    const Slot none{};
+    const MP3_JointStereo stereo = setting(none.data(), 0, 1, 1);
+    MP3_StereoBoundsShort(msOffset, &stereo, ends, bound);
     EXPECT_EQ(bound[0], 5);
     EXPECT_EQ(bound[2], 3);
     const uint8_t zero[2][40] = {};

@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "audio/frame/band_tables.h"
+#include "audio/band_tables.h"
 #include "audio/parse/huffman_decode.h"
 #include "parse/huffman_codes.h"
 
@@ -21,7 +21,6 @@ using mpfix::test::BitWriter;
 using mpfix::test::CodeList;
 using Spectrum = std::array<int32_t, 576>;
 using LongTable = const uint16_t (*)[23];
-using ShortTable = const uint16_t (*)[14];
 
 constexpr int32_t kSentinel = 0x5A5A5A5A;
 
@@ -112,16 +111,28 @@ struct Result {
     int consumed;  // bits from the entry position to the cursor afterwards
 };
 
+// MP3_DecodeSpectrum at the cursor (byte, bit) with the band rows of a frame
+// with header h found with syncType; the cursor is written back.
+int32_t decodeAt(const uint8_t **byte, int32_t *bit, const uint8_t *end, int32_t *out, int32_t *bound,
+                 const MP3_GranuleInfo &g, const MP3_FrameHeader &h, int32_t huffmanBits,
+                 int32_t syncType = MP3_SYNC_FFF) {
+    MP3_GranuleContext context = MP3_OpenGranuleContext(&h, syncType, *byte, end);
+    context.cursor.bit = *bit;
+    const int32_t code = MP3_DecodeSpectrum(&context, out, bound, &g, huffmanBits);
+    *byte = context.cursor.byte;
+    *bit = context.cursor.bit;
+    return code;
+}
+
 Result decode(const std::vector<uint8_t> &bytes, int lead, const MP3_GranuleInfo &g, const MP3_FrameHeader &h,
-              int huffmanBits, LongTable longTable = MP3_SfbLongTable, ShortTable shortTable = MP3_SfbShortTable) {
+              int huffmanBits, int32_t syncType = MP3_SYNC_FFF) {
     Result r;
     r.out.fill(kSentinel);
     r.bound = kSentinel;
     const uint8_t *byte = bytes.data() + lead / 8;
     int32_t bit = lead % 8;
     const uint8_t *end = bytes.data() + bytes.size();
-    r.code = MP3_DecodeSpectrum(&byte, &bit, r.out.data(), &r.bound, &g, &h, huffmanBits, longTable, shortTable,
-                                end);
+    r.code = decodeAt(&byte, &bit, end, r.out.data(), &r.bound, g, h, huffmanBits, syncType);
     r.consumed = MP3_CursorBitsBetween(bytes.data(), 0, byte, bit) - lead;
     return r;
 }
@@ -197,9 +208,7 @@ TEST(Spectrum, WindowSwitchingRegionBoundaryFollowsTheBandTables) {
             const int b1 = std::min(c.expectedB1, n);
             const Encoded e = encodeGranule(g, b1, n, 10, rng, 5);
             g.part2_3_length = e.bits;
-            const Result r = decode(e.bytes, 5, g, header(c.id, c.sf), e.bits,
-                                    c.mpeg25 ? MP3_SfbLongTable25 : MP3_SfbLongTable,
-                                    c.mpeg25 ? MP3_SfbShortTable25 : MP3_SfbShortTable);
+            const Result r = decode(e.bytes, 5, g, header(c.id, c.sf), e.bits, c.mpeg25 ? MP3_SYNC_FFE : MP3_SYNC_FFF);
             ASSERT_EQ(r.code, 0);
             EXPECT_EQ(r.out, e.values);
             EXPECT_EQ(r.bound, boundOf(e.values));
@@ -227,8 +236,7 @@ TEST(Spectrum, LongBlockRegionsFollowRegionCounts) {
         MP3_GranuleInfo g = longGranule(c.bigValues, 2, 24, 13, c.r0, c.r1, 1);
         const Encoded e = encodeGranule(g, b1, b2, (576 - n) / 4, rng, 3);
         g.part2_3_length = e.bits;
-        const Result r = decode(e.bytes, 3, g, header(c.id, c.sf), e.bits, table,
-                                c.mpeg25 ? MP3_SfbShortTable25 : MP3_SfbShortTable);
+        const Result r = decode(e.bytes, 3, g, header(c.id, c.sf), e.bits, c.mpeg25 ? MP3_SYNC_FFE : MP3_SYNC_FFF);
         ASSERT_EQ(r.code, 0);
         EXPECT_EQ(r.out, e.values);
         EXPECT_EQ(r.consumed, e.bits);
@@ -246,9 +254,7 @@ TEST(Spectrum, Mpeg12VariantUsesTheTwelveBitSyncTables) {
     int32_t bound = 0, bit = 0;
     const uint8_t *byte = e.bytes.data();
     const MP3_FrameHeader h = header(0, 1);
-    ASSERT_EQ(MP3_DecodeSpectrumMpeg12(&byte, &bit, out.data(), &bound, &g, &h, e.bits,
-                                       e.bytes.data() + e.bytes.size()),
-              0);
+    ASSERT_EQ(decodeAt(&byte, &bit, e.bytes.data() + e.bytes.size(), out.data(), &bound, g, h, e.bits), 0);
     EXPECT_EQ(out, e.values);
     EXPECT_EQ(MP3_CursorBitsBetween(e.bytes.data(), 0, byte, bit), e.bits);
 }
@@ -459,13 +465,11 @@ TEST(Spectrum, MalformedCursorIsRejected) {
     for (int32_t badBit : {-1, 8}) {
         const uint8_t *byte = bytes.data();
         int32_t bit = badBit;
-        EXPECT_EQ(MP3_DecodeSpectrumMpeg12(&byte, &bit, out.data(), &bound, &g, &h, 8, bytes.data() + 16),
-                  MP3_ERR_PARAM);
+        EXPECT_EQ(decodeAt(&byte, &bit, bytes.data() + 16, out.data(), &bound, g, h, 8), MP3_ERR_PARAM);
     }
     const uint8_t *byte = bytes.data() + 8;
     int32_t bit = 0;
-    EXPECT_EQ(MP3_DecodeSpectrumMpeg12(&byte, &bit, out.data(), &bound, &g, &h, 8, bytes.data() + 4),
-              MP3_ERR_PARAM);
+    EXPECT_EQ(decodeAt(&byte, &bit, bytes.data() + 4, out.data(), &bound, g, h, 8), MP3_ERR_PARAM);
 }
 
 // ---- The end of the reservoir ---------------------------------------------
@@ -517,7 +521,7 @@ TEST(SpectrumReservoirEnd, CorruptGranulesNearTheEndStayInside) {
         Spectrum out;
         out.fill(kSentinel);
         int32_t bound = kSentinel;
-        const int32_t code = MP3_DecodeSpectrumMpeg12(&byte, &bit, out.data(), &bound, &g, &h, 4095, end);
+        const int32_t code = decodeAt(&byte, &bit, end, out.data(), &bound, g, h, 4095);
         checkInvariants(code, out, bound, base, byte, bit);
     }
     EXPECT_EQ(byte, end);
@@ -551,9 +555,8 @@ TEST(SpectrumReservoirEnd, RandomGranulesNearTheEnd) {
         Spectrum out;
         out.fill(kSentinel);
         int32_t bound = kSentinel;
-        const int32_t code = MP3_DecodeSpectrum(&byte, &bit, out.data(), &bound, &g, &h, bits,
-                                                mpeg25 ? MP3_SfbLongTable25 : MP3_SfbLongTable,
-                                                mpeg25 ? MP3_SfbShortTable25 : MP3_SfbShortTable, end);
+        const int32_t code =
+            decodeAt(&byte, &bit, end, out.data(), &bound, g, h, bits, mpeg25 ? MP3_SYNC_FFE : MP3_SYNC_FFF);
         checkInvariants(code, out, bound, base, byte, bit);
         if (code == 0) {  // exactly the granule's bits, or the end of the reservoir if that comes first.
             const int32_t target = MP3_CursorBitsBetween(base, 0, startByte, startBit) + bits;

@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "audio/parse/bit_cursor.h"
+#include "audio/bit_reader.h"
 #include "audio/parse/scalefactors.h"
 #include "support/bit_writer.h"
 
@@ -76,12 +76,23 @@ struct Outcome {
     int consumed;
 };
 
+// MP3_DecodeScalefactors at the cursor (byte, bit) of granule gr; the cursor is written back.
+int32_t decodeAt(const uint8_t **byte, int32_t *bit, const uint8_t *end, uint8_t *slot, MP3_GranuleInfo &g,
+                 const int32_t *scfsi, const MP3_FrameHeader &h, int gr, int ch) {
+    MP3_GranuleContext context = MP3_OpenGranuleContext(&h, MP3_SYNC_FFF, *byte, end);
+    context.cursor.bit = *bit;
+    context.gr = gr;
+    const int32_t code = MP3_DecodeScalefactors(&context, slot, &g, scfsi, ch);
+    *byte = context.cursor.byte;
+    *bit = context.cursor.bit;
+    return code;
+}
+
 Outcome run(const std::vector<uint8_t> &bytes, int lead, Slot slot, MP3_GranuleInfo &g, const int32_t *scfsi,
             const MP3_FrameHeader &h, int gr, int ch) {
     const uint8_t *byte = bytes.data() + lead / 8;
     int32_t bit = lead % 8;
-    const int32_t code = MP3_DecodeScalefactors(&byte, &bit, slot.data(), &g, scfsi, &h, gr, ch,
-                                                bytes.data() + bytes.size());
+    const int32_t code = decodeAt(&byte, &bit, bytes.data() + bytes.size(), slot.data(), g, scfsi, h, gr, ch);
     return {code, slot, MP3_CursorBitsBetween(bytes.data(), 0, byte, bit) - lead};
 }
 
@@ -316,21 +327,21 @@ TEST(Scalefactors, ReadsPastTheReservoirEndYieldZero) {
     g.block_type = 2, g.scalefac_compress = 15;  // 18 x 4 + 18 x 3 bits
     const int32_t scfsi[4] = {0, 0, 0, 0};
     Slot slot = untouchedSlot();
-    ASSERT_EQ(MP3_DecodeScalefactors(&byte, &bit, slot.data(), &g, scfsi, &h, 0, 0, end), 0);
+    ASSERT_EQ(decodeAt(&byte, &bit, end, slot.data(), g, scfsi, h, 0, 0), 0);
     EXPECT_EQ(slot[0], 15);  // the six bits left in the last byte, then zeros
     EXPECT_EQ(slot[1], 12);
     for (size_t k = 2; k < 39; ++k) EXPECT_EQ(slot[k], 0) << k;
     EXPECT_EQ(byte, end);
     EXPECT_EQ(bit, 0);
     // From the end itself: all zeros, the cursor stays.
-    ASSERT_EQ(MP3_DecodeScalefactors(&byte, &bit, slot.data(), &g, scfsi, &h, 0, 0, end), 0);
+    ASSERT_EQ(decodeAt(&byte, &bit, end, slot.data(), g, scfsi, h, 0, 0), 0);
     EXPECT_EQ(byte, end);
     // A cursor beyond the end or a bit offset outside 0..7 is refused.
     const uint8_t *before = end - 4;
     bit = 8;
-    EXPECT_EQ(MP3_DecodeScalefactors(&before, &bit, slot.data(), &g, scfsi, &h, 0, 0, end), MP3_ERR_PARAM);
+    EXPECT_EQ(decodeAt(&before, &bit, end, slot.data(), g, scfsi, h, 0, 0), MP3_ERR_PARAM);
     bit = 0;
-    EXPECT_EQ(MP3_DecodeScalefactors(&byte, &bit, slot.data(), &g, scfsi, &h, 0, 0, end - 1), MP3_ERR_PARAM);
+    EXPECT_EQ(decodeAt(&byte, &bit, end - 1, slot.data(), g, scfsi, h, 0, 0), MP3_ERR_PARAM);
 }
 
 TEST(Scalefactors, BandCountTablesHoldTheirLayouts) {

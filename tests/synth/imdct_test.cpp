@@ -147,7 +147,7 @@ TEST(AliasReduce, ImpulsePairAcrossTheFirstBoundary) {
     int32_t x[576] = {};
     x[17] = 0x04000000;
     x[18] = 0x04000000;
-    EXPECT_EQ(MP3_AliasReduce(x, 2), 0);
+    MP3_AliasReduce(x, 2);
     for (int i = 0; i < 576; ++i) {
         const int32_t expected = i == 17 ? 92072600 : i == 18 ? 23018150 : 0;
         EXPECT_EQ(x[i], expected) << i;
@@ -174,7 +174,7 @@ TEST(AliasReduce, MatchesTheButterflyFormulaForEachCount) {
         }
         int32_t original[576];
         std::copy(x, x + 576, original);
-        EXPECT_EQ(MP3_AliasReduce(x, count), 0);
+        MP3_AliasReduce(x, count);
         for (int i = 0; i < 576; ++i) {
             const int offset = i % 18;
             const bool touched = count >= 2 && ((offset >= 10 && i / 18 + 1 < count) || (offset < 8 && i >= 18 && i / 18 < count));
@@ -203,7 +203,7 @@ TEST(AliasReduce, CountsOutsideTheGranuleStayInBounds) {
         buffer.front() = kGuard;
         buffer.back() = kGuard;
         std::copy(input.begin(), input.end(), buffer.begin() + 1);
-        EXPECT_EQ(MP3_AliasReduce(buffer.data() + 1, count), 0);
+        MP3_AliasReduce(buffer.data() + 1, count);
         EXPECT_EQ(buffer.front(), kGuard);
         EXPECT_EQ(buffer.back(), kGuard);
         const auto &expected = count > 0 ? reference : input;

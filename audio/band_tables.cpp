@@ -1,4 +1,4 @@
-#include "audio/frame/band_tables.h"
+#include "audio/band_tables.h"
 
 namespace mpfix {
 
@@ -41,5 +41,14 @@ const uint16_t MP3_SfbShortTable25[MP3_BAND_ROWS][MP3_SHORT_BOUNDARIES] = {
     {0, 4, 8, 12, 16, 22, 28, 38, 50, 64, 80, 100, 126, 192},
     {0, 4, 8, 12, 16, 22, 30, 42, 58, 78, 104, 138, 180, 192},
 };
+
+MP3_BandRows MP3_SelectBandRows(const MP3_FrameHeader *header, int32_t syncType) {
+    const int32_t id = header->ID;
+    const int32_t rate = header->sampling_frequency;
+    if (id < 0 || id > 1 || rate < 0 || rate > 2) return {nullptr, nullptr};
+    const int32_t row = 3 * id + rate;
+    if (syncType == MP3_SYNC_FFE) return {MP3_SfbLongTable25[row], MP3_SfbShortTable25[row]};
+    return {MP3_SfbLongTable[row], MP3_SfbShortTable[row]};
+}
 
 }  // namespace mpfix

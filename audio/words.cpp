@@ -1,4 +1,4 @@
-#include "audio/dequant/words.h"
+#include "audio/words.h"
 
 namespace mpfix {
 

@@ -1,21 +1,22 @@
-// The main-data bit cursor and the bounded reader behind every main-data
-// parser. Main data is read most significant bit first from the decoder's
-// 4096-byte bit reservoir. The cursor is a byte pointer plus a bit offset 0..7
-// (0 = most significant bit); the parsers take both by address together with
-// the reservoir's end, and read zero bits past that end, so no input, however
-// corrupt, makes them touch memory outside the reservoir.
-#ifndef MPFIX_AUDIO_PARSE_BIT_CURSOR_H
-#define MPFIX_AUDIO_PARSE_BIT_CURSOR_H
+// The one bit reader of the decoder: most significant bit first, bounded by
+// an end pointer, past which every read yields zero bits. The frame header
+// parser reads the side information with it, the main-data parsers the bit
+// reservoir, so no input, however corrupt, makes either touch memory outside
+// its bytes.
+#ifndef MPFIX_AUDIO_BIT_READER_H
+#define MPFIX_AUDIO_BIT_READER_H
 
 #include <cstddef>
 #include <cstdint>
 
 namespace mpfix {
 
-// Convenience record for the frame driver: pass &cursor.byte, &cursor.bit.
+// A position in main data that lives across parser calls: the frame driver
+// starts it at the reservoir's first byte, each parser advances it.
 struct MP3_BitCursor {
-    const uint8_t *byte;  // current byte, never beyond the reservoir's end
-    int32_t bit;          // 0..7 within that byte
+    const uint8_t *byte;  // current byte, never beyond end
+    int32_t bit;          // 0..7 within that byte (0 = most significant bit)
+    const uint8_t *end;   // one past the last readable byte
 };
 
 // Signed number of bits from one cursor position to a later one: what the
@@ -24,18 +25,21 @@ inline int32_t MP3_CursorBitsBetween(const uint8_t *fromByte, int32_t fromBit, c
                                      int32_t toBit) {
     return static_cast<int32_t>(8 * (toByte - fromByte)) + toBit - fromBit;
 }
+inline int32_t MP3_CursorBitsBetween(const MP3_BitCursor &from, const MP3_BitCursor &to) {
+    return MP3_CursorBitsBetween(from.byte, from.bit, to.byte, to.bit);
+}
 
 // A cursor the parsers accept: a byte pointer at or before the end, offset 0..7.
-inline bool MP3_CursorValid(const uint8_t *const *byte, const int32_t *bit, const uint8_t *end) {
-    return byte != nullptr && bit != nullptr && *byte != nullptr && end != nullptr && *byte <= end &&
-           *bit >= 0 && *bit <= 7;
+inline bool MP3_CursorValid(const MP3_BitCursor *cursor) {
+    return cursor != nullptr && cursor->byte != nullptr && cursor->end != nullptr && cursor->byte <= cursor->end &&
+           cursor->bit >= 0 && cursor->bit <= 7;
 }
 
 // Reader state of one parser call. Positions count bits from the most
-// significant bit of the cursor's byte on entry.
+// significant bit of the first byte.
 struct MP3_BitReader {
-    const uint8_t *start;  // cursor byte on entry
-    int32_t readable;      // bytes from start to the reservoir's end
+    const uint8_t *start;  // first byte
+    int32_t readable;      // bytes from start to the end
     int32_t fetched;       // bytes taken into the window (those past the end read as 0)
     int32_t held;          // valid bits in window
     uint64_t window;       // held bits, left-aligned
@@ -61,12 +65,17 @@ inline void MP3_ReaderSeek(MP3_BitReader *reader, int32_t position) {
     reader->held -= position & 7;
 }
 
-// Opens a reader on a valid cursor (see MP3_CursorValid).
+// Opens a reader on the bytes from byte to end (byte <= end), at bit 0..7 of the first.
 inline void MP3_ReaderOpen(MP3_BitReader *reader, const uint8_t *byte, int32_t bit, const uint8_t *end) {
     const ptrdiff_t readable = end - byte;
     reader->start = byte;
     reader->readable = readable > (1 << 24) ? (1 << 24) : static_cast<int32_t>(readable);
     MP3_ReaderSeek(reader, bit);
+}
+
+// Opens a reader at a valid cursor (see MP3_CursorValid).
+inline void MP3_ReaderOpen(MP3_BitReader *reader, const MP3_BitCursor *cursor) {
+    MP3_ReaderOpen(reader, cursor->byte, cursor->bit, cursor->end);
 }
 
 inline int32_t MP3_ReaderPosition(const MP3_BitReader *reader) { return reader->fetched * 8 - reader->held; }
@@ -92,19 +101,21 @@ inline uint32_t MP3_ReaderRead(MP3_BitReader *reader, int32_t n) {
     return value;
 }
 
-// Writes a position back into the cursor. A position past the reservoir's
-// end leaves the cursor at the end (bit 0), where every later read yields 0.
-inline void MP3_ReaderStore(const MP3_BitReader *reader, int32_t position, const uint8_t **byte, int32_t *bit) {
+// Writes the reader's current position back into the cursor it was opened
+// at. A position past the end leaves the cursor at the end (bit 0), where
+// every later read yields 0.
+inline void MP3_ReaderStore(const MP3_BitReader *reader, MP3_BitCursor *cursor) {
+    const int32_t position = MP3_ReaderPosition(reader);
     const int32_t bytes = position >> 3;
     if (bytes >= reader->readable) {
-        *byte = reader->start + reader->readable;
-        *bit = 0;
+        cursor->byte = reader->start + reader->readable;
+        cursor->bit = 0;
         return;
     }
-    *byte = reader->start + bytes;
-    *bit = position & 7;
+    cursor->byte = reader->start + bytes;
+    cursor->bit = position & 7;
 }
 
 }  // namespace mpfix
 
-#endif  // MPFIX_AUDIO_PARSE_BIT_CURSOR_H
+#endif  // MPFIX_AUDIO_BIT_READER_H

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "audio/frame/band_tables.h"
+#include "audio/band_tables.h"
 
 using namespace mpfix;
 
