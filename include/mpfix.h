@@ -171,7 +171,10 @@ MPFIX_API int32_t MP3_InitDecoder(MP3_Stream *stream, MP3_Decoder *decoder, int3
 
 /* Decodes up to count frames into pcm (interleaved int16) and stores the
  * number of samples written in *samplesOut. Returns MP3_OK or
- * MP3_INPUT_EXHAUSTED when a refill found no more input. */
+ * MP3_INPUT_EXHAUSTED when a refill found no more input. A frame writes at
+ * most 2304 samples, so count x 2304 samples of pcm suffice for count >= 1.
+ * A count of 0 or less sets no limit: the call decodes until a refill
+ * delivers nothing, and pcm must hold every remaining sample of the input. */
 MPFIX_API int32_t MP3_DecodeFrame(MP3_Stream *stream, int16_t *pcm, int32_t *samplesOut, int32_t count,
                                   MP3_Decoder *decoder);
 

@@ -153,6 +153,7 @@ TEST(DecodeFrame, CountsOfFrames) {
         {40, 3, MP3_OK, 3 * 2304},
         {12, 20, MP3_INPUT_EXHAUSTED, 12 * 2304},
         {4, 0, MP3_INPUT_EXHAUSTED, 4 * 2304},  // a count never met: everything is decoded
+        {4, -1, MP3_INPUT_EXHAUSTED, 4 * 2304},  // any count below 1 alike
     };
     for (const Case &c : cases) {
         Host host(buildFrames(FrameFields{}, c.frames));
