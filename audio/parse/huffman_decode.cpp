@@ -46,100 +46,77 @@ uint32_t walkTree(MP3_BitReader *reader, const Entry *nodes, uint32_t pointer) {
     return nodes[q];
 }
 
+// A first-level entry that points into the code tree (bit 0 clear): the
+// codeword goes on past the four looked-up bits. Walks it and reads the
+// leaf's escapes and signs; x sits at bit xShift of the leaf, y at bit 2.
+template <typename Entry>
+bool treePair(MP3_BitReader *reader, const Entry *table, uint32_t e, int xShift, uint32_t mask, int32_t linbits,
+              int32_t *x, int32_t *y) {
+    if ((e & 1u) != 0) return false;
+    MP3_ReaderSkip(reader, 4);
+    const uint32_t leaf = walkTree(reader, table + 16, e);
+    *x = finishValue(reader, static_cast<int32_t>((leaf >> xShift) & mask), linbits);
+    *y = finishValue(reader, static_cast<int32_t>((leaf >> 2) & mask), linbits);
+    return true;
+}
+
+// A pair whose codeword, with any signs folded into it, takes the first
+// `bits` of the four looked-up bits.
+void foldedPair(MP3_BitReader *reader, int32_t bits, int32_t vx, int32_t vy, int32_t *x, int32_t *y) {
+    *x = vx, *y = vy;
+    MP3_ReaderSkip(reader, bits);
+}
+
 void decodePairSmall(MP3_BitReader *reader, const uint8_t *table, int32_t *x, int32_t *y) {
     const uint32_t e = table[MP3_ReaderPeek(reader, 4)];
-    if ((e & 1u) == 0) {
-        MP3_ReaderSkip(reader, 4);
-        const uint32_t leaf = walkTree(reader, table + 16, e);
-        *x = finishValue(reader, static_cast<int32_t>((leaf >> 5) & 7u), 0);
-        *y = finishValue(reader, static_cast<int32_t>((leaf >> 2) & 7u), 0);
-        return;
-    }
+    if (treePair(reader, table, e, 5, 7u, 0, x, y)) return;
     const uint32_t fx = (e >> 6) & 3u, fy = (e >> 4) & 3u;
-    switch ((e >> 1) & 7u) {
-    case 0:  // codeword and signs fill the four bits
-        *x = signed2(fx), *y = signed2(fy);
-        MP3_ReaderSkip(reader, 4);
-        return;
-    case 1:
-        *x = signed2(fx), *y = signed2(fy);
-        MP3_ReaderSkip(reader, 3);
-        return;
-    case 2:
-        *x = 0, *y = 0;
-        MP3_ReaderSkip(reader, 2);
-        return;
-    case 3:
-        *x = 0, *y = 0;
-        MP3_ReaderSkip(reader, 1);
-        return;
-    case 4:
-        MP3_ReaderSkip(reader, 4);
+    const uint32_t kind = (e >> 1) & 7u;
+    switch (kind) {
+    case 0: return foldedPair(reader, 4, signed2(fx), signed2(fy), x, y);  // codeword and signs fill the four bits
+    case 1: return foldedPair(reader, 3, signed2(fx), signed2(fy), x, y);
+    case 2: return foldedPair(reader, 2, 0, 0, x, y);
+    case 3: return foldedPair(reader, 1, 0, 0, x, y);
+    default: break;
+    }
+    // The codeword takes the four bits; sign bits follow.
+    MP3_ReaderSkip(reader, 4);
+    if (kind == 4) {
         *x = withSign(reader, 2), *y = 0;
-        return;
-    case 6:  // the sign of x is folded in, the sign of y follows
-        MP3_ReaderSkip(reader, 4);
-        *x = signed2(fx);
-        *y = withSign(reader, 1);
-        return;
-    default:  // 5 and 7: magnitudes, both signs follow
-        MP3_ReaderSkip(reader, 4);
+    } else if (kind == 6) {  // the sign of x is folded in
+        *x = signed2(fx), *y = withSign(reader, 1);
+    } else {  // 5 and 7: magnitudes, both signs follow
         *x = withSign(reader, static_cast<int32_t>(fx));
         *y = withSign(reader, static_cast<int32_t>(fy));
-        return;
     }
 }
 
 void decodePairLarge(MP3_BitReader *reader, const uint16_t *table, int32_t linbits, int32_t *x, int32_t *y) {
     const uint32_t e = table[MP3_ReaderPeek(reader, 4)];
-    if ((e & 1u) == 0) {
-        MP3_ReaderSkip(reader, 4);
-        const uint32_t leaf = walkTree(reader, table + 16, e);
-        *x = finishValue(reader, static_cast<int32_t>((leaf >> 6) & 15u), linbits);
-        *y = finishValue(reader, static_cast<int32_t>((leaf >> 2) & 15u), linbits);
-        return;
-    }
+    if (treePair(reader, table, e, 6, 15u, linbits, x, y)) return;
     const uint32_t fx = (e >> 8) & 0xFFu, fy = (e >> 4) & 15u;
-    switch ((e >> 1) & 7u) {
-    case 0:
-        *x = signed4(fx & 15u), *y = 0;
-        MP3_ReaderSkip(reader, 4);
-        return;
-    case 1:
-        *x = 0, *y = 0;
-        MP3_ReaderSkip(reader, 3);
-        return;
-    case 3:
-        *x = 0, *y = 0;
-        MP3_ReaderSkip(reader, 1);
-        return;
-    case 4:
-        MP3_ReaderSkip(reader, 4);
-        *x = withSign(reader, 1), *y = 0;
-        return;
-    case 5:
-        MP3_ReaderSkip(reader, 4);
-        *x = 0, *y = withSign(reader, 1);
-        return;
-    case 6:
-        MP3_ReaderSkip(reader, 4);
-        *x = signed4(fx & 15u);
-        *y = withSign(reader, 1);
-        return;
-    default: {  // 2 and 7: magnitudes; X = 15 is the four-bit code of (15, 15), both escaped
-        MP3_ReaderSkip(reader, 4);
-        int32_t vx = static_cast<int32_t>(fx), vy = static_cast<int32_t>(fy);
-        if (vx == 15) {
-            vx += static_cast<int32_t>(MP3_ReaderRead(reader, linbits));
-            *x = withSign(reader, vx);
-            vy += static_cast<int32_t>(MP3_ReaderRead(reader, linbits));
-            *y = withSign(reader, vy);
-            return;
-        }
-        *x = withSign(reader, vx);
-        *y = withSign(reader, vy);
-        return;
+    const uint32_t kind = (e >> 1) & 7u;
+    switch (kind) {
+    case 0: return foldedPair(reader, 4, signed4(fx & 15u), 0, x, y);
+    case 1: return foldedPair(reader, 3, 0, 0, x, y);
+    case 3: return foldedPair(reader, 1, 0, 0, x, y);
+    default: break;
     }
+    // The codeword takes the four bits; sign bits (and escapes) follow.
+    MP3_ReaderSkip(reader, 4);
+    if (kind == 4) {
+        *x = withSign(reader, 1), *y = 0;
+    } else if (kind == 5) {
+        *x = 0, *y = withSign(reader, 1);
+    } else if (kind == 6) {
+        *x = signed4(fx & 15u), *y = withSign(reader, 1);
+    } else {  // 2 and 7: magnitudes; X = 15 is the four-bit code of (15, 15), both escaped
+        const bool escaped = fx == 15;
+        int32_t vx = static_cast<int32_t>(fx), vy = static_cast<int32_t>(fy);
+        if (escaped) vx += static_cast<int32_t>(MP3_ReaderRead(reader, linbits));
+        *x = withSign(reader, vx);
+        if (escaped) vy += static_cast<int32_t>(MP3_ReaderRead(reader, linbits));
+        *y = withSign(reader, vy);
     }
 }
 
