@@ -1,0 +1,150 @@
+// Every polyphase synthesis variant this machine can run, called explicitly,
+// against the reference, bit for bit: PCM (and the elements a stride of 2
+// leaves alone), history, position and the scratch contents of the samples,
+// on random and extreme inputs and histories.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "audio/synth/polyphase_variants.h"
+#include "mpfix.h"
+
+namespace {
+
+struct SplitMix64 {
+    uint64_t state;
+    uint64_t next() {
+        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    int32_t word() { return static_cast<int32_t>(static_cast<uint32_t>(next())); }
+};
+
+// Kinds of values: in the decoder's range, any 32-bit word, and the extremes
+// where sums and shifts wrap.
+enum class Kind { Typical, Any, Extreme };
+
+int32_t value(SplitMix64 &rng, Kind kind) {
+    switch (kind) {
+        case Kind::Typical:
+            return static_cast<int32_t>(rng.next() % (1u << 25)) - (1 << 24);
+        case Kind::Any:
+            return rng.word();
+        case Kind::Extreme: {
+            static constexpr int32_t kEdges[] = {INT32_MIN, INT32_MIN + 1, INT32_MAX, INT32_MAX - 1, 0, -1, 1,
+                                                 1 << 30, -(1 << 30), 1 << 24, -(1 << 24)};
+            return kEdges[rng.next() % std::size(kEdges)];
+        }
+    }
+    return 0;
+}
+
+struct Channel {
+    std::array<int32_t, MP3_SYNTH_HISTORY> history{};
+    int32_t position = 0;
+};
+
+// Runs `calls` slots through the reference and through `fn` from the same
+// state and compares everything each call leaves behind.
+void compareRun(const mpfix::SynthPQMFVariant &variant, uint64_t seed, Kind kind, bool randomHistory, int calls) {
+    SplitMix64 rng{seed};
+    Channel ref, fast;
+    if (randomHistory)
+        for (auto &h : ref.history) h = value(rng, kind);
+    ref.position = static_cast<int32_t>(rng.next() % 16);
+    fast = ref;
+    for (int call = 0; call < calls; ++call) {
+        std::array<int32_t, 32> in{};
+        for (auto &s : in) s = value(rng, kind);
+        const int32_t stride = (rng.next() & 1) ? 1 : 2;
+        std::array<int32_t, 32> refSamples = in, fastSamples = in;
+        std::array<int16_t, 64> refPcm, fastPcm;
+        refPcm.fill(0x5A5A);
+        fastPcm.fill(0x5A5A);
+        const auto &reference = mpfix::SynthPQMFVariants()[0];
+        ASSERT_EQ(reference.fn(refSamples.data(), refPcm.data(), ref.history.data(), &ref.position, stride), 0);
+        ASSERT_EQ(variant.fn(fastSamples.data(), fastPcm.data(), fast.history.data(), &fast.position, stride), 0);
+        const std::string where = std::string(variant.name) + " seed " + std::to_string(seed) + " call " +
+                                  std::to_string(call) + " stride " + std::to_string(stride);
+        ASSERT_EQ(refPcm, fastPcm) << where;
+        ASSERT_EQ(refSamples, fastSamples) << where;
+        ASSERT_EQ(ref.position, fast.position) << where;
+        ASSERT_EQ(ref.history, fast.history) << where;
+    }
+}
+
+TEST(SynthPQMFVariants, ReferenceComesFirst) {
+    const auto variants = mpfix::SynthPQMFVariants();
+    ASSERT_FALSE(variants.empty());
+    EXPECT_STREQ(variants[0].name, "ref");
+#if MPFIX_PLAIN_KERNELS
+    EXPECT_EQ(variants.size(), 1u);
+#else
+    EXPECT_GE(variants.size(), 2u);
+#endif
+}
+
+TEST(SynthPQMFVariants, MatchReferenceOnRandomAndExtremeInput) {
+    struct Case {
+        Kind kind;
+        bool randomHistory;
+        int calls;
+    };
+    // 40 calls cover every position at both parities more than twice.
+    const Case cases[] = {
+        {Kind::Typical, false, 40}, {Kind::Typical, true, 40}, {Kind::Any, true, 40}, {Kind::Extreme, true, 40},
+        {Kind::Extreme, false, 40},
+    };
+    for (const auto &variant : mpfix::SynthPQMFVariants()) {
+        uint64_t seed = 1;
+        for (const Case &c : cases) {
+            for (int repeat = 0; repeat < 3; ++repeat) compareRun(variant, seed++, c.kind, c.randomHistory, c.calls);
+        }
+    }
+}
+
+TEST(SynthPQMFVariants, ConstantFullScaleInput) {
+    // Largest window sums of the decoder's range, both signs, every position.
+    for (const auto &variant : mpfix::SynthPQMFVariants()) {
+        for (const int32_t level : {0x01000000, -0x01000000, INT32_MAX, INT32_MIN}) {
+            Channel ref, fast;
+            for (int call = 0; call < 20; ++call) {
+                std::array<int32_t, 32> a{}, b{};
+                a[0] = b[0] = level;
+                std::array<int16_t, 32> pa{}, pb{};
+                mpfix::SynthPQMFVariants()[0].fn(a.data(), pa.data(), ref.history.data(), &ref.position, 1);
+                variant.fn(b.data(), pb.data(), fast.history.data(), &fast.position, 1);
+                ASSERT_EQ(pa, pb) << variant.name << " level " << level << " call " << call;
+                ASSERT_EQ(ref.history, fast.history) << variant.name;
+            }
+        }
+    }
+}
+
+TEST(SynthPQMFVariants, RejectPositionsOutsideTheRing) {
+    for (const auto &variant : mpfix::SynthPQMFVariants()) {
+        for (const int32_t bad : {-1, 16, INT32_MIN, INT32_MAX}) {
+            std::array<int32_t, 32> samples;
+            samples.fill(7);
+            std::array<int32_t, MP3_SYNTH_HISTORY> history;
+            history.fill(3);
+            std::array<int16_t, 64> pcm;
+            pcm.fill(9);
+            int32_t position = bad;
+            EXPECT_EQ(variant.fn(samples.data(), pcm.data(), history.data(), &position, 1), MP3_ERR_PARAM)
+                << variant.name;
+            EXPECT_EQ(position, bad);
+            for (int32_t s : samples) ASSERT_EQ(s, 7);
+            for (int32_t h : history) ASSERT_EQ(h, 3);
+            for (int16_t v : pcm) ASSERT_EQ(v, 9);
+        }
+    }
+}
+
+}  // namespace
