@@ -64,6 +64,31 @@ constexpr int32_t synthWindow[256] = {
     32768000, -78446592, -90390528, -116883456, 97632256, -583925760, -644481024, -1228668928,
 };
 
+// Built from synthWindow at compile time.
+constexpr SynthWindowRows makeWindowRows() {
+    SynthWindowRows w{};
+    for (int r = 0; r < 15; ++r) {
+        const int32_t *d = synthWindow + 16 + 16 * r;
+        for (int age = 0; age < 16; ++age) {
+            int32_t a, b;
+            if (age < 8) {
+                a = d[2 * age];
+                b = (age & 1) ? d[2 * age + 1] : wrapNeg(d[2 * age + 1]);
+            } else {
+                const int t = 15 - age;
+                a = wrapNeg(d[2 * t + 1]);
+                b = (t & 1) ? d[2 * t] : wrapNeg(d[2 * t]);
+            }
+            for (int i = age; i < 36; i += 16) {
+                w.a[r][i] = a;
+                w.b[r][i] = b;
+            }
+        }
+    }
+    return w;
+}
+constexpr SynthWindowRows synthWindowRows = makeWindowRows();
+
 namespace {
 
 // Left shifts of the operands of the stage-1 factors: larger factors
@@ -131,11 +156,28 @@ inline void dctBlock8(int32_t *y) {
     y[1] = wrapAdd(wrapAdd(g, k), q);
 }
 
-inline int32_t add3(int32_t a, int32_t b, int32_t c) { return wrapAdd(wrapAdd(a, b), c); }
+}  // namespace
 
-// Stage 3 and the store: the matrixing values are sums of block outputs.
-// low[16r] receives V_{15-r}, high[16r] receives V_{47-r}.
-inline void storeRows(const int32_t *x, int32_t *low, int32_t *high) {
+void MP3_SynthDCT32(int32_t *samples, int32_t *history, int32_t position) {
+    const int32_t p = position & 15;  // callers pass 0..15; the mask keeps any value in bounds
+    for (int i = 0; i < 4; ++i) dctStage1Group(samples, i);
+    for (int b = 24; b >= 0; b -= 8) dctBlock8(samples + b);
+    synth::storeSlot(samples, history, p);
+}
+
+namespace synth {
+
+namespace {
+inline int32_t add3(int32_t a, int32_t b, int32_t c) { return wrapAdd(wrapAdd(a, b), c); }
+}  // namespace
+
+// Stage 3: the matrixing values are sums of the block outputs.
+void storeSlot(const int32_t *x, int32_t *history, int32_t p) {
+    history[MP3_HISTORY_V0 + p] = x[4];
+    history[((p & 1) ? MP3_HISTORY_V48_ODD : MP3_HISTORY_V48_EVEN) + (p >> 1)] = wrapNeg(x[0]);  // V_48
+    // low[16r] receives V_{15-r}, high[16r] receives V_{47-r}.
+    int32_t *low = history + ((p & 1) ? MP3_HISTORY_REGION_A : MP3_HISTORY_REGION_B) + p;
+    int32_t *high = history + ((p & 1) ? MP3_HISTORY_REGION_B : MP3_HISTORY_REGION_A) + p;
     low[16 * 0] = x[31];
     low[16 * 1] = x[15];
     low[16 * 2] = wrapAdd(x[31], x[23]);
@@ -169,76 +211,27 @@ inline void storeRows(const int32_t *x, int32_t *low, int32_t *high) {
     high[16 * 14] = wrapNeg(add3(x[28], x[27], x[20]));
 }
 
-// Rounds a window sum (54 fraction bits) to a 16-bit sample. The high word
-// is widened first so the rounding step itself can never wrap.
-inline int16_t toPcm(const Acc64 &acc) {
-    const int64_t rounded = (static_cast<int64_t>(acc.high()) + 64) >> 7;
-    return static_cast<int16_t>(clamp16(static_cast<int32_t>(rounded)));
-}
+}  // namespace synth
 
-// Sample 0 reads V_0 of the last 15 slots; D[0] = 0 drops the current one and
-// D[32t] = -D[512-32t] (t odd) / +D[512-32t] (t even) pairs the rest.
-inline int16_t windowSample0(const int32_t *history, int32_t p) {
-    Acc64 acc;
-    for (int t = 1; t <= 7; ++t) {
-        const int32_t older = history[MP3_HISTORY_V0 + ((p + 16 - t) & 15)];
-        const int32_t newer = history[MP3_HISTORY_V0 + ((p + t) & 15)];
-        acc.mac(synthWindow[t - 1], (t & 1) ? wrapSub(older, newer) : wrapAdd(older, newer));
-    }
-    acc.mac(synthWindow[7], history[MP3_HISTORY_V0 + ((p + 8) & 15)]);
-    return toPcm(acc);
-}
-
-// Sample 16 reads V_48 of the slots of the other parity (1, 3 .. 15 calls ago).
-inline int16_t windowSample16(const int32_t *history, int32_t p) {
-    const int32_t *m = history + ((p & 1) ? MP3_HISTORY_V48_EVEN : MP3_HISTORY_V48_ODD);
-    const int32_t j0 = (((p + 1) >> 1) + 7) & 7;
-    Acc64 acc;
-    for (int j = 0; j < 8; ++j) acc.mac(synthWindow[8 + j], m[(j0 - j) & 7]);
-    return toPcm(acc);
-}
-
-}  // namespace
-
-void MP3_SynthDCT32(int32_t *samples, int32_t *history, int32_t position) {
-    const int32_t p = position & 15;  // callers pass 0..15; the mask keeps any value in bounds
-    for (int i = 0; i < 4; ++i) dctStage1Group(samples, i);
-    for (int b = 24; b >= 0; b -= 8) dctBlock8(samples + b);
-
-    history[MP3_HISTORY_V0 + p] = samples[4];
-    int32_t *regionA = history + MP3_HISTORY_REGION_A + p;
-    int32_t *regionB = history + MP3_HISTORY_REGION_B + p;
-    if ((p & 1) == 0) {
-        history[MP3_HISTORY_V48_EVEN + p / 2] = wrapNeg(samples[0]);  // V_48
-        storeRows(samples, regionB, regionA);
-    } else {
-        history[MP3_HISTORY_V48_ODD + (p - 1) / 2] = wrapNeg(samples[0]);
-        storeRows(samples, regionA, regionB);
-    }
-}
-
-}  // namespace mpfix
-
-MPFIX_API int32_t MP3_SynthPQMF(int32_t *samples, int16_t *pcm, int32_t *history, int32_t *position,
-                                int32_t stride) {
+int32_t MP3_SynthPQMF_ref(int32_t *samples, int16_t *pcm, int32_t *history, int32_t *position, int32_t stride) {
     if (*position < 0 || *position > 15) return MP3_ERR_PARAM;
     const int32_t p = (*position + 15) & 15;
     *position = p;
 
-    mpfix::MP3_SynthDCT32(samples, history, p);
+    MP3_SynthDCT32(samples, history, p);
 
     const int step = (stride == 1) ? 1 : 2;
-    pcm[0] = mpfix::windowSample0(history, p);
-    pcm[16 * step] = mpfix::windowSample16(history, p);
+    pcm[0] = synth::windowSample0(history, p);
+    pcm[16 * step] = synth::windowSample16(history, p);
 
     // Samples 15 - r and 17 + r share the 16 values of row r: the current
     // region holds V_{15-r} of the slots 0, 2 .. 14 calls ago and V_{47-r}
     // of the slots 1, 3 .. 15 calls ago.
-    const int32_t *region = history + ((p & 1) ? mpfix::MP3_HISTORY_REGION_A : mpfix::MP3_HISTORY_REGION_B);
+    const int32_t *region = synth::windowRegion(history, p);
     for (int r = 0; r < 15; ++r) {
-        const int32_t *row = region + mpfix::MP3_HISTORY_ROW * r;
-        const int32_t *w = mpfix::synthWindow + 16 + 16 * r;
-        mpfix::Acc64 accA, accB;
+        const int32_t *row = region + 16 * r;
+        const int32_t *w = synthWindow + 16 + 16 * r;
+        Acc64 accA, accB;
         for (int t = 0; t < 8; ++t) {
             const int32_t w0 = w[2 * t], w1 = w[2 * t + 1];
             const int32_t recent = row[(p + t) & 15];
@@ -253,9 +246,26 @@ MPFIX_API int32_t MP3_SynthPQMF(int32_t *samples, int16_t *pcm, int32_t *history
                 accB.msub(w0, older);
             }
         }
-        pcm[(15 - r) * step] = mpfix::toPcm(accA);
-        pcm[(17 + r) * step] = mpfix::toPcm(accB);
+        pcm[(15 - r) * step] = synth::toPcm(accA.bits);
+        pcm[(17 + r) * step] = synth::toPcm(accB.bits);
     }
     return 0;
 }
 
+}  // namespace mpfix
+
+// The best variant for this machine: fixed at build time on ARM, chosen once
+// from the processor's features on x86-64.
+MPFIX_API int32_t MP3_SynthPQMF(int32_t *samples, int16_t *pcm, int32_t *history, int32_t *position,
+                                int32_t stride) {
+#if MPFIX_PLAIN_KERNELS
+    return mpfix::MP3_SynthPQMF_ref(samples, pcm, history, position, stride);
+#elif defined(__ARM_NEON)
+    return mpfix::MP3_SynthPQMF_neon(samples, pcm, history, position, stride);
+#elif defined(__x86_64__) || defined(__i386__)
+    static const mpfix::SynthPQMFFn best = mpfix::SynthPQMFVariants().back().fn;
+    return best(samples, pcm, history, position, stride);
+#else
+    return mpfix::MP3_SynthPQMF_scalar(samples, pcm, history, position, stride);
+#endif
+}

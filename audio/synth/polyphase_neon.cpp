@@ -4,7 +4,7 @@
 // coefficient is -2^31) halved by an arithmetic shift, which floors again to
 // floor(cv / 2^32). The window multiply-accumulates pairs into exact 64-bit
 // lanes (vmlal.s32).
-#include "audio/synth/polyphase_variants.h"
+#include "audio/synth/polyphase.h"
 
 #if !MPFIX_PLAIN_KERNELS && defined(__ARM_NEON)
 
@@ -117,7 +117,7 @@ int32_t MP3_SynthPQMF_neon(int32_t *samples, int16_t *pcm, int32_t *history, int
     pcm[0] = synth::windowSample0(history, p);
     pcm[16 * step] = synth::windowSample16(history, p);
     const int32_t *region = synth::windowRegion(history, p);
-    const SynthWindowRows &w = synthWindowRows();
+    const SynthWindowRows &w = synthWindowRows;
     for (int r = 0; r < 15; ++r) {
         const int32_t *row = region + 16 * r;
         const int32_t *ca = w.a[r] + 16 - p;

@@ -3,7 +3,7 @@
 // vector; the window multiplies 32-bit pairs into exact 64-bit lanes
 // (pmuldq). Compiled per function for the instruction set, so the library
 // still runs on baseline x86-64.
-#include "audio/synth/polyphase_variants.h"
+#include "audio/synth/polyphase.h"
 
 #if !MPFIX_PLAIN_KERNELS && (defined(__x86_64__) || defined(__i386__))
 
@@ -136,7 +136,7 @@ __attribute__((target("sse4.1"))) int32_t synthSse41(int32_t *samples, int16_t *
     const int step = (stride == 1) ? 1 : 2;
     const int32_t p = begin(samples, pcm, history, position, step);
     const int32_t *region = synth::windowRegion(history, p);
-    const SynthWindowRows &w = synthWindowRows();
+    const SynthWindowRows &w = synthWindowRows;
     for (int r = 0; r < 15; ++r) {
         const int32_t *row = region + 16 * r;
         const int32_t *ca = w.a[r] + 16 - p;
@@ -167,7 +167,7 @@ MPFIX_AVX2 int32_t synthAvx2(int32_t *samples, int16_t *pcm, int32_t *history, i
     const int step = (stride == 1) ? 1 : 2;
     const int32_t p = begin(samples, pcm, history, position, step);
     const int32_t *region = synth::windowRegion(history, p);
-    const SynthWindowRows &w = synthWindowRows();
+    const SynthWindowRows &w = synthWindowRows;
     for (int r = 0; r < 15; ++r) {
         const int32_t *row = region + 16 * r;
         const int32_t *ca = w.a[r] + 16 - p;

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/synth/polyphase_variants.h"
+#include "audio/synth/polyphase.h"
 #include "mpfix.h"
 
 namespace {
@@ -88,6 +88,23 @@ TEST(SynthPQMFVariants, ReferenceComesFirst) {
 #else
     EXPECT_GE(variants.size(), 2u);
 #endif
+}
+
+TEST(SynthPQMFVariants, WindowRowsFollowTheirRule) {
+    // Row r, age g: the factor of u(g) in accA and accB of the windowing
+    // step, accA = sum_t (D0 u(t) - D1 u(15 - t)) and
+    // accB = sum_t (-1)^(t+1) (D1 u(t) + D0 u(15 - t)), repeated every 16.
+    for (int r = 0; r < 15; ++r) {
+        for (int i = 0; i < 36; ++i) {
+            const int g = i % 16;
+            const int t = g < 8 ? g : 15 - g;
+            const int64_t d0 = mpfix::synthWindow[16 + 16 * r + 2 * t];
+            const int64_t d1 = mpfix::synthWindow[17 + 16 * r + 2 * t];
+            const int64_t sign = (t % 2) ? 1 : -1;
+            EXPECT_EQ(mpfix::synthWindowRows.a[r][i], g < 8 ? d0 : -d1) << r << " " << i;
+            EXPECT_EQ(mpfix::synthWindowRows.b[r][i], sign * (g < 8 ? d1 : d0)) << r << " " << i;
+        }
+    }
 }
 
 TEST(SynthPQMFVariants, MatchReferenceOnRandomAndExtremeInput) {
