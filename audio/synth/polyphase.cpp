@@ -80,8 +80,8 @@ constexpr SynthWindowRows makeWindowRows() {
                 b = (t & 1) ? d[2 * t] : wrapNeg(d[2 * t]);
             }
             for (int i = age; i < 36; i += 16) {
-                w.a[r][i] = a;
-                w.b[r][i] = b;
+                w.coef[SynthWindowRows::kWidth * r + i] = a;
+                w.coef[SynthWindowRows::kB + SynthWindowRows::kWidth * r + i] = b;
             }
         }
     }

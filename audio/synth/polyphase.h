@@ -82,9 +82,13 @@ int32_t MP3_SynthPQMF_neon(int32_t *samples, int16_t *pcm, int32_t *history, int
 // the 16 coefficients of the columns 0..15 at position p are the contiguous
 // run starting at 16 - p; the rows are 36 wide so that vector loads one word
 // further on stay inside them.
+// One flat array: the b rows follow the a rows at offset kB.
 struct SynthWindowRows {
-    int32_t a[15][36];
-    int32_t b[15][36];
+    static constexpr int kWidth = 36;
+    static constexpr int kB = 15 * kWidth;
+    int32_t coef[2 * kB];
+    constexpr const int32_t *a(int r) const { return coef + kWidth * r; }
+    constexpr const int32_t *b(int r) const { return coef + kB + kWidth * r; }
 };
 extern const SynthWindowRows synthWindowRows;
 

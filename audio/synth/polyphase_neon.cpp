@@ -100,8 +100,11 @@ void dct32Blocks(int32_t *x) {
     vst1q_s32(x + 28, r7);
 }
 
-inline uint64_t lanesSum(int64x2_t acc) {
-    return static_cast<uint64_t>(vget_lane_s64(vadd_s64(vget_low_s64(acc), vget_high_s64(acc)), 0));
+// {sum of a's lanes, sum of b's lanes}, then their high words.
+inline int32x2_t pairHighWords(int64x2_t a, int64x2_t b) {
+    const int64x2_t sums = vcombine_s64(vadd_s64(vget_low_s64(a), vget_high_s64(a)),
+                                        vadd_s64(vget_low_s64(b), vget_high_s64(b)));
+    return vshrn_n_s64(sums, 32);
 }
 
 }  // namespace
@@ -118,10 +121,11 @@ int32_t MP3_SynthPQMF_neon(int32_t *samples, int16_t *pcm, int32_t *history, int
     pcm[16 * step] = synth::windowSample16(history, p);
     const int32_t *region = synth::windowRegion(history, p);
     const SynthWindowRows &w = synthWindowRows;
-    for (int r = 0; r < 15; ++r) {
+    // The high words of the sums of output pair (15 - r, 17 + r).
+    const auto rowWords = [&](int r) {
         const int32_t *row = region + 16 * r;
-        const int32_t *ca = w.a[r] + 16 - p;
-        const int32_t *cb = w.b[r] + 16 - p;
+        const int32_t *ca = w.a(r) + 16 - p;
+        const int32_t *cb = w.b(r) + 16 - p;
         int64x2_t accA = vdupq_n_s64(0), accB = vdupq_n_s64(0);
         for (int c = 0; c < 16; c += 4) {
             const int32x4_t v = vld1q_s32(row + c);
@@ -131,9 +135,21 @@ int32_t MP3_SynthPQMF_neon(int32_t *samples, int16_t *pcm, int32_t *history, int
             accB = vmlal_s32(accB, vget_low_s32(v), vget_low_s32(wb));
             accB = vmlal_s32(accB, vget_high_s32(v), vget_high_s32(wb));
         }
-        pcm[(15 - r) * step] = synth::toPcm(lanesSum(accA));
-        pcm[(17 + r) * step] = synth::toPcm(lanesSum(accB));
+        return pairHighWords(accA, accB);
+    };
+    // (high word + 64) >> 7 clamped to 16 bits is one rounding, saturating
+    // narrow (vqrshrn), exact for every high word; two rows at a time.
+    for (int r = 0; r < 14; r += 2) {
+        const int16x4_t out = vqrshrn_n_s32(vcombine_s32(rowWords(r), rowWords(r + 1)), 7);
+        pcm[(15 - r) * step] = vget_lane_s16(out, 0);
+        pcm[(17 + r) * step] = vget_lane_s16(out, 1);
+        pcm[(14 - r) * step] = vget_lane_s16(out, 2);
+        pcm[(18 + r) * step] = vget_lane_s16(out, 3);
     }
+    const int32x2_t last = rowWords(14);
+    const int16x4_t out = vqrshrn_n_s32(vcombine_s32(last, last), 7);
+    pcm[1 * step] = vget_lane_s16(out, 0);
+    pcm[31 * step] = vget_lane_s16(out, 1);
     return 0;
 }
 

@@ -22,12 +22,15 @@ int32_t MP3_SynthPQMF_scalar(int32_t *samples, int16_t *pcm, int32_t *history, i
     const SynthWindowRows &w = synthWindowRows;
     for (int r = 0; r < 15; ++r) {
         const int32_t *row = region + 16 * r;
-        const int32_t *ca = w.a[r] + 16 - p;
-        const int32_t *cb = w.b[r] + 16 - p;
+        // One pointer reaches both coefficient rows (b at a fixed offset),
+        // which keeps the loop within the registers of a 32-bit core.
+        const int32_t *coef = w.a(r) + 16 - p;
         uint64_t accA = 0, accB = 0;
+#pragma GCC unroll 4
         for (int c = 0; c < 16; ++c) {
-            accA += static_cast<uint64_t>(mul64(ca[c], row[c]));
-            accB += static_cast<uint64_t>(mul64(cb[c], row[c]));
+            const int32_t v = row[c];
+            accA += static_cast<uint64_t>(mul64(coef[c], v));
+            accB += static_cast<uint64_t>(mul64(coef[c + SynthWindowRows::kB], v));
         }
         pcm[(15 - r) * step] = synth::toPcm(accA);
         pcm[(17 + r) * step] = synth::toPcm(accB);

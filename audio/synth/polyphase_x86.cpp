@@ -123,11 +123,20 @@ MPFIX_SSE41 int32_t begin(int32_t *samples, int16_t *pcm, int32_t *history, int3
 MPFIX_SSE41 __m128i pairSums(__m128i a, __m128i b) {
     return _mm_add_epi64(_mm_unpacklo_epi64(a, b), _mm_unpackhi_epi64(a, b));
 }
-MPFIX_SSE41 void storePair(int16_t *pcm, int step, int r, __m128i sums) {
-    alignas(16) uint64_t s[2];
-    _mm_store_si128(reinterpret_cast<__m128i *>(s), sums);
-    pcm[(15 - r) * step] = synth::toPcm(s[0]);
-    pcm[(17 + r) * step] = synth::toPcm(s[1]);
+// PCM of the output pairs of rows r and r + 1 from their sums {accA, accB}:
+// the high words clamped to +-2^30 (which changes no clamped result) so that
+// + 64 cannot wrap, shifted, and saturated to 16 bits by packssdw.
+MPFIX_SSE41 void storeRowPair(int16_t *pcm, int step, int r, __m128i sums0, __m128i sums1) {
+    __m128i h = _mm_castps_si128(
+        _mm_shuffle_ps(_mm_castsi128_ps(sums0), _mm_castsi128_ps(sums1), _MM_SHUFFLE(3, 1, 3, 1)));
+    h = _mm_min_epi32(_mm_max_epi32(h, _mm_set1_epi32(-(1 << 30))), _mm_set1_epi32(1 << 30));
+    const __m128i out = _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(h, _mm_set1_epi32(64)), 7), h);
+    pcm[(15 - r) * step] = static_cast<int16_t>(_mm_extract_epi16(out, 0));
+    pcm[(17 + r) * step] = static_cast<int16_t>(_mm_extract_epi16(out, 1));
+    if (r < 14) {
+        pcm[(14 - r) * step] = static_cast<int16_t>(_mm_extract_epi16(out, 2));
+        pcm[(18 + r) * step] = static_cast<int16_t>(_mm_extract_epi16(out, 3));
+    }
 }
 
 __attribute__((target("sse4.1"))) int32_t synthSse41(int32_t *samples, int16_t *pcm, int32_t *history,
@@ -137,10 +146,10 @@ __attribute__((target("sse4.1"))) int32_t synthSse41(int32_t *samples, int16_t *
     const int32_t p = begin(samples, pcm, history, position, step);
     const int32_t *region = synth::windowRegion(history, p);
     const SynthWindowRows &w = synthWindowRows;
-    for (int r = 0; r < 15; ++r) {
+    const auto rowSums = [&](int r) __attribute__((target("sse4.1"))) {
         const int32_t *row = region + 16 * r;
-        const int32_t *ca = w.a[r] + 16 - p;
-        const int32_t *cb = w.b[r] + 16 - p;
+        const int32_t *ca = w.a(r) + 16 - p;
+        const int32_t *cb = w.b(r) + 16 - p;
         __m128i accA = _mm_setzero_si128(), accB = _mm_setzero_si128();
         for (int c = 0; c < 16; c += 4) {
             const __m128i v = load4(row + c);
@@ -152,8 +161,10 @@ __attribute__((target("sse4.1"))) int32_t synthSse41(int32_t *samples, int16_t *
             accB = _mm_add_epi64(accB, _mm_mul_epi32(v, load4(cb + c)));
             accB = _mm_add_epi64(accB, _mm_mul_epi32(vOdd, load4(cb + c + 1)));
         }
-        storePair(pcm, step, r, pairSums(accA, accB));
-    }
+        return pairSums(accA, accB);
+    };
+    for (int r = 0; r < 14; r += 2) storeRowPair(pcm, step, r, rowSums(r), rowSums(r + 1));
+    storeRowPair(pcm, step, 14, rowSums(14), _mm_setzero_si128());
     return 0;
 }
 
@@ -168,10 +179,10 @@ MPFIX_AVX2 int32_t synthAvx2(int32_t *samples, int16_t *pcm, int32_t *history, i
     const int32_t p = begin(samples, pcm, history, position, step);
     const int32_t *region = synth::windowRegion(history, p);
     const SynthWindowRows &w = synthWindowRows;
-    for (int r = 0; r < 15; ++r) {
+    const auto rowSums = [&](int r) __attribute__((target("avx2"))) {
         const int32_t *row = region + 16 * r;
-        const int32_t *ca = w.a[r] + 16 - p;
-        const int32_t *cb = w.b[r] + 16 - p;
+        const int32_t *ca = w.a(r) + 16 - p;
+        const int32_t *cb = w.b(r) + 16 - p;
         __m256i accA = _mm256_setzero_si256(), accB = _mm256_setzero_si256();
         for (int c = 0; c < 16; c += 8) {
             const __m256i v = load8(row + c);
@@ -182,9 +193,10 @@ MPFIX_AVX2 int32_t synthAvx2(int32_t *samples, int16_t *pcm, int32_t *history, i
             accB = _mm256_add_epi64(accB, _mm256_mul_epi32(vOdd, load8(cb + c + 1)));
         }
         const __m256i halves = _mm256_add_epi64(_mm256_unpacklo_epi64(accA, accB), _mm256_unpackhi_epi64(accA, accB));
-        storePair(pcm, step, r,
-                  _mm_add_epi64(_mm256_castsi256_si128(halves), _mm256_extracti128_si256(halves, 1)));
-    }
+        return _mm_add_epi64(_mm256_castsi256_si128(halves), _mm256_extracti128_si256(halves, 1));
+    };
+    for (int r = 0; r < 14; r += 2) storeRowPair(pcm, step, r, rowSums(r), rowSums(r + 1));
+    storeRowPair(pcm, step, 14, rowSums(14), _mm_setzero_si128());
     return 0;
 }
 

@@ -101,8 +101,8 @@ TEST(SynthPQMFVariants, WindowRowsFollowTheirRule) {
             const int64_t d0 = mpfix::synthWindow[16 + 16 * r + 2 * t];
             const int64_t d1 = mpfix::synthWindow[17 + 16 * r + 2 * t];
             const int64_t sign = (t % 2) ? 1 : -1;
-            EXPECT_EQ(mpfix::synthWindowRows.a[r][i], g < 8 ? d0 : -d1) << r << " " << i;
-            EXPECT_EQ(mpfix::synthWindowRows.b[r][i], sign * (g < 8 ? d1 : d0)) << r << " " << i;
+            EXPECT_EQ(mpfix::synthWindowRows.a(r)[i], g < 8 ? d0 : -d1) << r << " " << i;
+            EXPECT_EQ(mpfix::synthWindowRows.b(r)[i], sign * (g < 8 ? d1 : d0)) << r << " " << i;
         }
     }
 }
