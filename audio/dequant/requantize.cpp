@@ -76,7 +76,21 @@ inline int32_t powerByPolynomial(uint32_t a, int32_t *j) {
 
 }  // namespace
 
-int32_t MP3_RequantizeBand(const int32_t *input, int32_t *output, int32_t count, int32_t attenuation) {
+void MP3_SmallMagnitudes(int32_t attenuation, int32_t magnitudes[16]) {
+    const int32_t n = attenuation >> 2;
+    const int32_t *row = smallPowTable[attenuation & 3];
+    magnitudes[0] = 0;
+    if (n >= 1 && n <= 29) {
+        // The codes of real streams: plain right shifts by 0..31.
+        for (int32_t a = 1; a <= 3; ++a) magnitudes[a] = row[a] >> (n + 2);
+        for (int32_t a = 4; a <= 15; ++a) magnitudes[a] = row[a] >> (n - 1);
+        return;
+    }
+    for (int32_t a = 1; a <= 3; ++a) magnitudes[a] = shiftMagnitude(row[a], n + 2);
+    for (int32_t a = 4; a <= 15; ++a) magnitudes[a] = shiftMagnitude(row[a], n - 1);
+}
+
+int32_t MP3_RequantizeBand_ref(const int32_t *input, int32_t *output, int32_t count, int32_t attenuation) {
     const int32_t k = attenuation & 3;
     const int32_t n = attenuation >> 2;  // arithmetic: negative codes amplify
     const int32_t g = quarterStepGain[k];

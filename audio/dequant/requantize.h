@@ -4,6 +4,7 @@
 #define MPFIX_AUDIO_DEQUANT_REQUANTIZE_H
 
 #include <cstdint>
+#include <span>
 
 namespace mpfix {
 
@@ -28,7 +29,29 @@ extern const int32_t powOctaveShift[7];
 // negative code amplifies, saturating at 0x7FFFFFFF). output may equal input.
 // Returns 0, or MP3_ERR_PARAM at the first magnitude above 8206: outputs
 // before it are stored, it and later ones are not written.
+// It runs the best variant below for this machine.
 int32_t MP3_RequantizeBand(const int32_t *input, int32_t *output, int32_t count, int32_t attenuation);
+
+// The plain reference and its variants, which give the same outputs and
+// results bit for bit: the scalar variant reads magnitudes up to 15 from a
+// table of the 16 results prepared per call, the AVX2 variant looks up eight
+// values at a time in it; larger magnitudes take the reference's path.
+int32_t MP3_RequantizeBand_ref(const int32_t *input, int32_t *output, int32_t count, int32_t attenuation);
+int32_t MP3_RequantizeBand_scalar(const int32_t *input, int32_t *output, int32_t count, int32_t attenuation);
+#if !MPFIX_PLAIN_KERNELS && defined(__x86_64__)
+int32_t MP3_RequantizeBand_avx2(const int32_t *input, int32_t *output, int32_t count, int32_t attenuation);
+#endif
+using RequantizeBandFn = int32_t (*)(const int32_t *input, int32_t *output, int32_t count, int32_t attenuation);
+struct RequantizeBandVariant {
+    const char *name;
+    RequantizeBandFn fn;
+};
+// Every variant this machine can run, the reference first.
+std::span<const RequantizeBandVariant> RequantizeBandVariants() noexcept;
+
+// The results for magnitudes 0..15 under one attenuation code, as the
+// reference computes them.
+void MP3_SmallMagnitudes(int32_t attenuation, int32_t magnitudes[16]);
 
 }  // namespace mpfix
 
