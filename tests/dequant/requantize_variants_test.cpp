@@ -34,7 +34,7 @@ int32_t quantized(SplitMix64 &rng) {
         case 3: v = (r >> 8) % 128 == 0 ? INT32_MIN : 16; break;
         default: v = static_cast<int32_t>((r >> 8) % 16); break;
     }
-    return (r >> 40) & 1 ? -v : v;
+    return (r >> 40) & 1 ? static_cast<int32_t>(0u - static_cast<uint32_t>(v)) : v;
 }
 
 int32_t attenuation(SplitMix64 &rng) {
