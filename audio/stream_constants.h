@@ -38,13 +38,13 @@ constexpr int32_t channelsOfMode(int32_t mode) { return mode == MP3_MODE_SINGLE_
 constexpr int32_t granulesOfVersion(int32_t id) { return id == 1 ? 2 : 1; }
 
 // Subbands that lines 0 .. lines - 1 touch: ceil(lines / 18). Multiplying by
-// 3641 and shifting by 16 divides by 18 exactly below 32768.
+// 3641 and shifting by 16 divides by 18 exactly for counts up to 32000.
 constexpr int32_t subbandsOfLines(int32_t lines) { return ((lines + MP3_SLOTS - 1) * 3641) >> 16; }
 static_assert(subbandsOfLines(0) == 0 && subbandsOfLines(18) == 1 && subbandsOfLines(19) == 2 &&
               subbandsOfLines(576) == 32 && subbandsOfLines(585) == 33);
 
-// Long bands of a mixed block: 8 in MPEG-1, 6 at the low sampling frequencies
-// (both end at line 36).
+// Scalefactor bands of the long part of a mixed block: 8 in MPEG-1, 6 at the
+// low sampling frequencies.
 constexpr int32_t mixedLongBandsOf(int32_t id) { return id == 1 ? 8 : 6; }
 
 }  // namespace mpfix

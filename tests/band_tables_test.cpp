@@ -98,4 +98,30 @@ TEST(BandTables, ListedBoundaries) {
     EXPECT_EQ(MP3_SfbShortTable25[2][9], 160);
 }
 
+// The driver's choice: the set by the sync pattern, the row by ID and
+// sampling_frequency; no row for fields outside the tables.
+TEST(BandRows, ChosenBySyncAndHeader) {
+    for (int32_t sync : {MP3_SYNC_FFF, MP3_SYNC_FFE}) {
+        const bool mpeg25 = sync == MP3_SYNC_FFE;
+        for (int32_t id = 0; id <= 1; ++id) {
+            for (int32_t rate = 0; rate <= 2; ++rate) {
+                MP3_FrameHeader h{};
+                h.ID = id, h.sampling_frequency = rate;
+                const MP3_BandRows rows = MP3_SelectBandRows(&h, sync);
+                const int32_t r = 3 * id + rate;
+                EXPECT_EQ(rows.longRow, mpeg25 ? MP3_SfbLongTable25[r] : MP3_SfbLongTable[r]) << sync << " " << r;
+                EXPECT_EQ(rows.shortRow, mpeg25 ? MP3_SfbShortTable25[r] : MP3_SfbShortTable[r]) << sync << " " << r;
+            }
+        }
+    }
+    const int32_t outside[][2] = {{0, 3}, {1, 3}, {2, 0}, {-1, 1}, {1, -1}};
+    for (const auto &f : outside) {
+        MP3_FrameHeader h{};
+        h.ID = f[0], h.sampling_frequency = f[1];
+        const MP3_BandRows rows = MP3_SelectBandRows(&h, MP3_SYNC_FFF);
+        EXPECT_EQ(rows.longRow, nullptr) << f[0] << " " << f[1];
+        EXPECT_EQ(rows.shortRow, nullptr) << f[0] << " " << f[1];
+    }
+}
+
 }  // namespace

@@ -175,7 +175,9 @@ void advanceReader(MP3_BitReader *reader, int32_t bits) {
 bool validTableSelect(int32_t t) { return t >= 0 && t <= 31; }
 
 bool validRegionCounts(const MP3_GranuleInfo *g) {
-    return g->region0_count >= 0 && g->region1_count >= 0 && g->region0_count + g->region1_count + 2 <= 22;
+    // Region 2 starts at long boundary region0_count + region1_count + 2.
+    return g->region0_count >= 0 && g->region1_count >= 0 &&
+           g->region0_count + g->region1_count + 2 < MP3_LONG_BOUNDARIES;
 }
 
 // The checks made before anything is written.
