@@ -13,6 +13,12 @@ what the fixture is meant to exercise, and the reference must hold exactly
 frames x samples-per-frame x channels samples. fixtures.txt is written from
 those checked facts.
 
+The gapless streams (GAPLESS below) are lame files as users have them: with
+the Xing/Info information frame and its LAME tag (encoder delay, padding).
+They have no reference PCM; gapless.txt records the source length and the
+lengths that `lame --decode` and mpg123 (gapless by default) give, which
+must all be equal, with the tag's frame count, delay and padding.
+
 Usage: python3 tests/data/make_fixtures.py   (installs sox, lame and mpg123
 with apt-get when they are missing; runs as root or with sudo).
 """
@@ -24,6 +30,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import wave
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
@@ -150,6 +157,28 @@ FIXTURES = [
 ]
 
 
+class GaplessFixture:
+    def __init__(self, name, rate, channels, segments, lame_args, tag, notes):
+        self.name = name
+        self.rate = rate
+        self.channels = channels
+        self.segments = segments
+        self.lame_args = lame_args
+        self.tag = tag  # "Xing" (VBR) or "Info" (CBR)
+        self.notes = notes
+
+
+# Source lengths that are no multiple of a frame, so the end trim matters.
+GAPLESS = [
+    GaplessFixture("gapless_mpeg1_44k_stereo_vbr", 44100, 2,
+                   [tone(0.6, 440, 660), noise(0.05, gain=-12), tone(0.6137, 550)],
+                   ["-m", "j", "-V", "6"], "Xing", "VBR, Xing frame and LAME tag"),
+    GaplessFixture("gapless_mpeg2_22k_mono_cbr64", 22050, 1,
+                   [tone(0.4, 330), click(), tone(0.5071, 880)],
+                   ["-m", "m", "-b", "64"], "Info", "CBR 64 kbit/s, Info frame and LAME tag"),
+]
+
+
 def run(cmd, **kw):
     return subprocess.run(cmd, check=True, **kw)
 
@@ -211,6 +240,74 @@ def decode(mp3, pcm):
     with open(pcm, "wb") as fh:
         fh.write(raw)
     return len(raw)
+
+
+def wav_frames(path):
+    with wave.open(path, "rb") as w:
+        return w.getnframes()
+
+
+def lame_tag(data):
+    """Frame count, encoder delay and padding from the information frame."""
+    for tag in (b"Xing", b"Info"):
+        at = data.find(tag, 0, 64)
+        if at >= 0:
+            break
+    else:
+        raise SystemExit("no information frame")
+    flags = int.from_bytes(data[at + 4:at + 8], "big")
+    p = at + 8
+    frames = int.from_bytes(data[p:p + 4], "big") if flags & 1 else 0
+    p += 4 * bool(flags & 1) + 4 * bool(flags & 2) + 100 * bool(flags & 4) + 4 * bool(flags & 8)
+    if data[p:p + 4] != b"LAME":
+        raise SystemExit("no LAME tag")
+    d = data[p + 21:p + 24]
+    # The tag's last word: CRC-16/ARC of the frame's bytes in front of it.
+    if crc16_arc(data[:p + 34]) != int.from_bytes(data[p + 34:p + 36], "big"):
+        raise SystemExit("LAME tag CRC does not match")
+    return tag.decode(), frames, (d[0] << 4) | (d[1] >> 4), ((d[1] & 15) << 8) | d[2]
+
+
+def crc16_arc(data):
+    crc = 0
+    for b in data:
+        crc ^= b
+        for _ in range(8):
+            crc = (crc >> 1) ^ 0xA001 if crc & 1 else crc >> 1
+    return crc
+
+
+def make_gapless(fx, tmp):
+    wav = synthesise(fx, tmp)
+    source = wav_frames(wav)
+    mp3 = os.path.join(HERE, fx.name + ".mp3")
+    run(["lame", "--quiet", "--resample", "%g" % (fx.rate / 1000)] + fx.lame_args + [wav, mp3])
+    lame_wav = os.path.join(tmp, fx.name + ".lame.wav")
+    run(["lame", "--quiet", "--decode", mp3, lame_wav])
+    mpg_wav = os.path.join(tmp, fx.name + ".mpg123.wav")
+    run(["mpg123", "-q"] + mpg123_cpu() + ["-w", mpg_wav, mp3])
+    with open(mp3, "rb") as fh:
+        data = fh.read()
+    tag, frames, delay, padding = lame_tag(data)
+    _walked, summary = mp3_walk.walk(data)
+    lengths = {"source": source, "lame --decode": wav_frames(lame_wav), "mpg123": wav_frames(mpg_wav)}
+    problems = []
+    if tag != fx.tag:
+        problems.append("information frame %s, expected %s" % (tag, fx.tag))
+    if len(set(lengths.values())) != 1:
+        problems.append("lengths differ: %r" % lengths)
+    if summary["frames"] != frames + 1:
+        problems.append("%d frames walked, the tag counts %d plus itself" % (summary["frames"], frames))
+    if frames * summary["samples_per_frame"] - delay - padding != source:
+        problems.append("frames x %d - delay - padding is not the source length"
+                        % summary["samples_per_frame"])
+    if problems:
+        raise SystemExit("%s: %s" % (fx.name, "; ".join(problems)))
+    print("%s: %s frame, %d audio frames, delay %d, padding %d, %d samples per channel, %d bytes"
+          % (fx.name, tag, frames, delay, padding, source, len(data)))
+    return ("%-37s %-4s %-6d %-3d %-6d %-6d %-5d %-7d %-7d %-7d %s"
+            % (fx.name + ".mp3", tag, fx.rate, fx.channels, frames, delay, padding, source,
+               lengths["lame --decode"], lengths["mpg123"], fx.notes))
 
 
 def check(fx, summary, pcm_bytes):
@@ -278,6 +375,21 @@ def main():
     ]
     with open(os.path.join(HERE, "fixtures.txt"), "w") as fh:
         fh.write("\n".join(header + lines) + "\n")
+    gapless = []
+    with tempfile.TemporaryDirectory() as tmp:
+        for fx in GAPLESS:
+            gapless.append(make_gapless(fx, tmp))
+    header = [
+        "# Gapless fixtures made by make_fixtures.py: lame files with an information frame",
+        "# and a LAME tag. Tools: %s; mpg123 %s(gapless, the default)." % (
+            "; ".join(tool_versions()), " ".join(mpg123_cpu()) + " "),
+        "# frames = audio frames the tag counts (the information frame not included);",
+        "# delay and padding from the tag; source = samples per channel that lame encoded;",
+        "# lame and mpg123 = samples per channel of `lame --decode` and of mpg123.",
+        "# file                                tag  rate   ch  frames delay  pad   source  lame    mpg123  notes",
+    ]
+    with open(os.path.join(HERE, "gapless.txt"), "w") as fh:
+        fh.write("\n".join(header + gapless) + "\n")
     total = sum(os.path.getsize(os.path.join(HERE, f)) for f in os.listdir(HERE)
                 if os.path.isfile(os.path.join(HERE, f)))
     print("tests/data holds %d bytes" % total)
