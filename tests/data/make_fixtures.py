@@ -157,15 +157,10 @@ FIXTURES = [
 ]
 
 
-class GaplessFixture:
+class GaplessFixture(Fixture):
     def __init__(self, name, rate, channels, segments, lame_args, tag, notes):
-        self.name = name
-        self.rate = rate
-        self.channels = channels
-        self.segments = segments
-        self.lame_args = lame_args
+        super().__init__(name, rate, channels, segments, lame_args, {}, notes)
         self.tag = tag  # "Xing" (VBR) or "Info" (CBR)
-        self.notes = notes
 
 
 # Source lengths that are no multiple of a frame, so the end trim matters.
