@@ -234,6 +234,14 @@ DecodeTotals decodeAll(Decoder &d, const StreamInfo &info, const Trim &trim, con
     return totals;
 }
 
+// A last frame that the input cuts short: mpg123 warns about it too.
+void warnIfCutShort(const Input &in, const FrameScanner &scanner, const char *consequence) {
+    if (!scanner.truncated()) return;
+    std::fflush(stdout);
+    std::fprintf(stderr, "mpfix: warning: %s: the last frame is cut short (%llu of %d bytes) and %s\n", in.name().c_str(),
+                 static_cast<unsigned long long>(scanner.truncatedHave()), scanner.truncatedNeed(), consequence);
+}
+
 struct DecodeOptions {
     bool quiet = false;
     bool gapless = true;
@@ -266,11 +274,7 @@ void decodeOne(const std::string &inPath, const std::string &outPath, const Deco
     out.commit();
 
     feed->scanner.finish();
-    if (feed->scanner.truncated()) {
-        std::fprintf(stderr, "mpfix: warning: %s: the last frame is cut short (%llu of %d bytes) and was not decoded\n",
-                     in.name().c_str(), static_cast<unsigned long long>(feed->scanner.truncatedHave()),
-                     feed->scanner.truncatedNeed());
-    }
+    warnIfCutShort(in, feed->scanner, "was not decoded");
     if (options.quiet) return;
     const double duration = static_cast<double>(totals.keptPerChannel) / info.rate;
     std::string notes;
@@ -318,6 +322,7 @@ void infoOne(const std::string &path) {
         std::vector<uint8_t> chunk(65536);
         for (size_t n; (n = in.read(chunk.data(), chunk.size())) > 0;) scanner.feed(chunk.data(), n);
         scanner.finish();
+        warnIfCutShort(in, scanner, "is not counted");
         if (in.readError()) fail("cannot read " + in.name() + ": " + std::strerror(in.errorNumber()));
         if (scanner.frames() == 0) fail(in.name() + ": no MPEG audio Layer III frames found");
         frames = static_cast<uint64_t>(scanner.frames());

@@ -442,6 +442,12 @@ TEST_F(ToolTest, TruncatedLastFrameWarnsAndExitsZero) {
     EXPECT_NE(r.err.find(" bytes) and was not decoded\n"), std::string::npos) << r.err;
     EXPECT_EQ(mpfix::test::pcmFromBytes(std::vector<uint8_t>(r.out.begin(), r.out.end())), decodeStream(cut).pcm);
 
+    const ToolRun info = run("info '" + path("cut.mp3") + "'");
+    EXPECT_EQ(info.exitCode, 0) << info.err;
+    EXPECT_NE(info.out.find("frames: 33\n"), std::string::npos) << "34 frames, the last cut short: " << info.out;
+    EXPECT_NE(info.err.find("the last frame is cut short ("), std::string::npos) << info.err;
+    EXPECT_NE(info.err.find(" bytes) and is not counted\n"), std::string::npos) << info.err;
+
     const ToolRun whole = run("decode '" + fixtureDir() + "/mpeg1_44k_joint_cbr128.mp3' -");
     EXPECT_EQ(whole.err.find("warning"), std::string::npos) << whole.err;
 }
