@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -195,7 +196,7 @@ TEST_F(ToolTest, InfoAfterJunkAndTags) {
     for (int i = 0; i < 3000; ++i) junk.push_back(static_cast<uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24));
     for (const size_t at : {size_t{100}, size_t{1500}, size_t{2990}}) {
         const uint8_t header[4] = {0xFF, 0xFB, 0x50, 0x64};  // MPEG-1, 64 kbit/s, 44.1 kHz
-        std::copy(header, header + 4, junk.begin() + static_cast<long>(at));
+        std::copy(header, header + 4, junk.begin() + static_cast<std::ptrdiff_t>(at));
     }
     const auto mp3 = loadBytes(input);
     junk.insert(junk.end(), mp3.begin(), mp3.end());
@@ -338,7 +339,7 @@ TEST_F(ToolTest, PipeEqualsFile) {
 TEST_F(ToolTest, GaplessLengthEqualsTheSource) {
     struct Case {
         const char *stem;
-        int channels;
+        size_t channels;
         size_t infoFrameBytes;  // the Xing or Info frame, first in the file
         size_t frames;          // audio frames the tag counts
         size_t samplesPerFrame;
@@ -355,7 +356,7 @@ TEST_F(ToolTest, GaplessLengthEqualsTheSource) {
         ASSERT_GT(mp3.size(), c.infoFrameBytes);
         // Every sample of every audio frame: what the library decodes without the information frame.
         const auto all =
-            decodeStream(std::vector<uint8_t>(mp3.begin() + static_cast<long>(c.infoFrameBytes), mp3.end())).pcm;
+            decodeStream(std::vector<uint8_t>(mp3.begin() + static_cast<std::ptrdiff_t>(c.infoFrameBytes), mp3.end())).pcm;
         ASSERT_EQ(all.size(), c.frames * c.samplesPerFrame * c.channels) << c.stem;
 
         const ToolRun every = run("decode --no-gapless '" + input + "' -");
@@ -371,7 +372,7 @@ TEST_F(ToolTest, GaplessLengthEqualsTheSource) {
         const auto pcm = mpfix::test::pcmFromBytes(std::span(wav).subspan(44));
         ASSERT_EQ(pcm.size(), c.sourceSamples * c.channels) << c.stem;
         // The encoder delay and the decoder's 529 samples go at the start, the padding at the end.
-        const auto start = all.begin() + static_cast<long>((c.delay + 529) * c.channels);
+        const auto start = all.begin() + static_cast<std::ptrdiff_t>((c.delay + 529) * c.channels);
         EXPECT_TRUE(std::equal(pcm.begin(), pcm.end(), start)) << c.stem;
         EXPECT_EQ(c.frames * c.samplesPerFrame - c.delay - c.padding, c.sourceSamples);
     }
