@@ -86,8 +86,9 @@ def segment_args(seg, channels):
 
 
 class Fixture:
-    def __init__(self, name, rate, channels, segments, lame_args, expect, notes):
+    def __init__(self, name, rate, channels, segments, lame_args, expect, notes, free_kbps=None):
         self.name = name
+        self.free_kbps = free_kbps  # free format (bitrate_index 0) encoded at this bitrate
         self.rate = rate
         self.channels = channels
         self.segments = segments
@@ -154,6 +155,17 @@ FIXTURES = [
             ["-m", "j", "-V", "5"],
             {"version": "2.5", "mode": "joint", "vbr": True, "crc": False, "ms": True},
             "VBR, joint stereo (M/S and L/R frames)"),
+    # Free format: every header has bitrate_index 0; the frame length (the
+    # standard one for the bitrate, here not a listed bitrate) is only known
+    # from the distance between sync patterns.
+    Fixture("mpeg1_44k_stereo_free200", 44100, 2, stereo_programme(370, 1100),
+            ["-m", "s", "--freeformat", "-b", "200"],
+            {"version": "1", "mode": "stereo", "vbr": False, "crc": False, "free": True},
+            "free format at 200 kbit/s: 653-byte frames (654 padded)", free_kbps=200),
+    Fixture("mpeg2_22k_mono_free50", 22050, 1, mono_programme(311, 950),
+            ["-m", "m", "--freeformat", "-b", "50"],
+            {"version": "2", "mode": "mono", "vbr": False, "crc": False, "free": True},
+            "free format at 50 kbit/s: 163-byte frames (164 padded)", free_kbps=50),
 ]
 
 
@@ -309,6 +321,7 @@ def check(fx, summary, pcm_bytes):
     problems = []
     want = {"rate": fx.rate, "channels": fx.channels}
     want.update({k: v for k, v in fx.expect.items() if k in ("version", "mode", "vbr", "crc")})
+    want["free"] = fx.free_kbps is not None
     for key, value in want.items():
         if summary[key] != value:
             problems.append("%s is %r, expected %r" % (key, summary[key], value))
@@ -330,7 +343,9 @@ def check(fx, summary, pcm_bytes):
 
 
 def manifest_line(fx, s, values):
-    if s["vbr"]:
+    if s["free"]:
+        rate = "free:%d" % s["bitrates"][0]
+    elif s["vbr"]:
         rate = "vbr:%d-%d" % (s["bitrates"][0], s["bitrates"][-1])
     else:
         rate = str(s["bitrates"][0])
@@ -351,7 +366,7 @@ def main():
             encode(fx, synthesise(fx, tmp), mp3)
             pcm_bytes = decode(mp3, pcm)
             with open(mp3, "rb") as fh:
-                _frames, summary = mp3_walk.walk(fh.read())
+                _frames, summary = mp3_walk.walk(fh.read(), fx.free_kbps)
             values = check(fx, summary, pcm_bytes)
             lines.append(manifest_line(fx, summary, values))
             print("%s: %d frames, %d bytes, reference %d bytes"
@@ -363,7 +378,7 @@ def main():
         "# NAME.pcm beside each stream: mpg123's output, signed 16-bit little-endian,",
         "# interleaved, every sample of every frame from the first (sample 0 = first",
         "# sample of frame 0); values = frames x samples per frame x channels.",
-        "# bitrate in kbit/s; blocks = granule-channel count of block_type 0/1/2/3;",
+        "# bitrate in kbit/s (free:N = free format encoded at N); blocks = granule-channel count of block_type 0/1/2/3;",
         "# ms = frames using M/S stereo. Notes run to the end of the line.",
         "# file                          ver  rate   ch  mode    frames  values    bitrate"
         "    crc  blocks        ms   notes",

@@ -7,11 +7,13 @@ fixtures.txt (version, rate, channels, frame count, CRC words, VBR, stereo
 modes, block types) are checked by a second reader.
 
 The walker is strict: the file must be a gap-free run of Layer III frames
-from byte 0 to its last byte (no tags, no junk, no free format), and every
-CRC word present must be correct.
+from byte 0 to its last byte (no tags, no junk), and every CRC word present
+must be correct. Free-format frames (bitrate_index 0) are walked only when
+the bitrate they were encoded at is given: their length is then the standard
+floor(factor * bitrate / rate) + padding, as for any other bitrate.
 
-Usage: mp3_walk.py FILE...   prints a summary and a per-frame side-info dump
-       with -q only the summary.
+Usage: mp3_walk.py [-q] [--free KBPS] FILE...   prints a summary and a
+       per-frame side-info dump; with -q only the summary.
 """
 
 import sys
@@ -56,7 +58,7 @@ def crc16(data):
     return crc
 
 
-def parse_header(h):
+def parse_header(h, free_kbps=None):
     if h[0] != 0xFF or (h[1] & 0xE0) != 0xE0:
         raise WalkError("no sync pattern")
     version_bits = (h[1] >> 3) & 3
@@ -75,14 +77,14 @@ def parse_header(h):
         "mode": h[3] >> 6,
         "mode_extension": (h[3] >> 4) & 3,
     }
-    if fields["bitrate_index"] in (0, 15):
+    if fields["bitrate_index"] == 15 or (fields["bitrate_index"] == 0 and free_kbps is None):
         raise WalkError("free format or bad bitrate_index %d" % fields["bitrate_index"])
     if fields["sampling_frequency"] == 3:
         raise WalkError("reserved sampling_frequency")
     divisor = {"1": 1, "2": 2, "2.5": 4}[version]
     fields["rate"] = RATES_MPEG1[fields["sampling_frequency"]] // divisor
     table = BITRATES_MPEG1 if version == "1" else BITRATES_LSF
-    fields["bitrate"] = table[fields["bitrate_index"]]
+    fields["bitrate"] = table[fields["bitrate_index"]] if fields["bitrate_index"] else free_kbps
     slot_factor = 144 if version == "1" else 72
     # Standard frame length: floor(factor * bitrate / rate) + padding.
     fields["frame_bytes"] = (slot_factor * fields["bitrate"] * 1000 // fields["rate"]
@@ -140,8 +142,9 @@ def parse_side_info(side, hdr):
     return info
 
 
-def walk(data):
-    """Return (frames, summary); raise WalkError on anything unexpected."""
+def walk(data, free_kbps=None):
+    """Return (frames, summary); raise WalkError on anything unexpected.
+    free_kbps: the bitrate of free-format frames, if the stream has them."""
     if data[:3] == b"ID3":
         raise WalkError("ID3v2 tag at the start")
     if len(data) >= 128 and data[-128:-125] == b"TAG":
@@ -152,7 +155,7 @@ def walk(data):
     while offset < len(data):
         if len(data) - offset < 4:
             raise WalkError("%d stray bytes at offset %d" % (len(data) - offset, offset))
-        hdr = parse_header(data[offset:offset + 4])
+        hdr = parse_header(data[offset:offset + 4], free_kbps)
         end = offset + hdr["frame_bytes"]
         if end > len(data):
             raise WalkError("truncated frame at offset %d" % offset)
@@ -214,6 +217,7 @@ def summarise(frames):
         "bitrates": bitrates,
         "vbr": len(bitrates) > 1,
         "crc": first["protected"],
+        "free": all(f["header"]["bitrate_index"] == 0 for f in frames),
         "crc_frames_ok": sum(1 for f in frames if f["crc_ok"]),
         "block_types": block_types,
         "mixed_blocks": mixed,
@@ -248,6 +252,11 @@ def describe(s):
 
 def main(argv):
     quiet = "-q" in argv
+    free_kbps = None
+    if "--free" in argv:
+        at = argv.index("--free")
+        free_kbps = int(argv[at + 1])
+        argv = argv[:at] + argv[at + 2:]
     paths = [a for a in argv if a != "-q"]
     if not paths:
         print(__doc__)
@@ -256,7 +265,7 @@ def main(argv):
         with open(path, "rb") as fh:
             data = fh.read()
         try:
-            frames, s = walk(data)
+            frames, s = walk(data, free_kbps)
         except WalkError as err:
             print("%s: %s" % (path, err))
             return 1
