@@ -125,7 +125,9 @@ typedef struct MP3_GranuleInfo {
  * host, reset by MP3_InitDecoder, advanced by MP3_DecodeFrame. */
 typedef struct MP3_Decoder {
     MP3_FrameHeader header;
-    uint8_t sideInfoBytes[MP3_SIDE_INFO_BYTES];
+    uint8_t sideInfoBytes[MP3_SIDE_INFO_BYTES]; /* raw header, CRC, side information (38 bytes at
+                                                   most); the tail holds the driver's memory of the
+                                                   stream (confirmed sync, tag skip, free format) */
     MP3_GranuleInfo granules[MP3_MAX_GRANULE_RECORDS]; /* element gr * channels + ch */
     uint8_t scalefactors[2][MP3_SCALEFACTOR_BYTES];
     int32_t scfsi[2][4];
@@ -163,18 +165,24 @@ typedef struct MPG_YUVStrides {
 /* ---- Exported functions -------------------------------------------------- */
 
 /* Resets both records, probes up to five frames of the stream and reports the
- * recommended PCM buffer size in bytes, the sample rate and the channel count.
- * Always returns 1. The probe consumes input: reposition the source before
- * the first MP3_DecodeFrame to decode from the start. */
+ * recommended PCM buffer size in bytes, the sample rate and the channel count
+ * of the frames it accepted. Returns 1, or MP3_ERR_PARAM (nothing read or
+ * written) when a pointer is null. The probe consumes input: reposition the
+ * source before the first MP3_DecodeFrame to decode from the start. */
 MPFIX_API int32_t MP3_InitDecoder(MP3_Stream *stream, MP3_Decoder *decoder, int32_t *bufferBytes,
                                   int32_t *sampleRate, int32_t *channels);
 
 /* Decodes up to count frames into pcm (interleaved int16) and stores the
- * number of samples written in *samplesOut. Returns MP3_OK or
- * MP3_INPUT_EXHAUSTED when a refill found no more input. A frame writes at
- * most 2304 samples, so count x 2304 samples of pcm suffice for count >= 1.
- * A count of 0 or less sets no limit: the call decodes until a refill
- * delivers nothing, and pcm must hold every remaining sample of the input. */
+ * number of samples written in *samplesOut. Returns MP3_OK,
+ * MP3_INPUT_EXHAUSTED when a refill found no more input, or MP3_ERR_PARAM
+ * (nothing written) when a pointer is null. A frame writes at most 2304
+ * samples, so count x 2304 samples of pcm suffice for count >= 1. A count of
+ * 0 or less sets no limit: the call decodes until a refill delivers nothing,
+ * and pcm must hold every remaining sample of the input. ID3v2 tags are
+ * skipped wherever they stand; a frame that does not follow the previous one
+ * directly is taken only when the next frame's header stands where it ends
+ * (or the input ends there); free-format streams have their frame length
+ * learnt; a damaged granule decodes as silence. */
 MPFIX_API int32_t MP3_DecodeFrame(MP3_Stream *stream, int16_t *pcm, int32_t *samplesOut, int32_t count,
                                   MP3_Decoder *decoder);
 

@@ -4,7 +4,9 @@
 
 #include "audio/frame/decoder_state.h"
 #include "audio/frame/frame_driver.h"
+#include "audio/frame/frame_header.h"
 #include "audio/frame/ring_buffer.h"
+#include "audio/frame/sync_search.h"
 #include "audio/stream_constants.h"
 
 namespace mpfix {
@@ -32,6 +34,12 @@ int32_t fillLevel(const MP3_Stream *stream) {
     return 0;
 }
 
+void setInputEnded(MP3_Decoder *decoder, bool ended) {
+    MP3_SyncMemory memory = MP3_LoadSyncMemory(decoder);
+    memory.inputEnded = ended ? 1 : 0;
+    MP3_StoreSyncMemory(decoder, memory);
+}
+
 }  // namespace
 
 void MP3_GetStreamInfo(const MP3_Decoder *decoder, int32_t *version, int32_t *sampleRate, int32_t *channels) {
@@ -55,19 +63,89 @@ void MP3_GetStreamInfo(const MP3_Decoder *decoder, int32_t *version, int32_t *sa
     *channels = channelsOfMode(h.mode);
 }
 
+int32_t MP3_DecodeFrames(MP3_Stream *stream, int16_t *pcm, int32_t *samplesOut, int32_t count,
+                         MP3_Decoder *decoder) {
+    *samplesOut = 0;
+    int32_t result = MP3_OK;
+    int32_t decoded = 0;
+    // The end of the input is not remembered between calls: a later call asks
+    // the callback again.
+    setInputEnded(decoder, false);
+    for (;;) {
+        const int32_t r = MP3_DecodeOneFrame(stream, pcm, decoder);
+        if (r == MP3_FRAME_DECODED) {
+            const int32_t n = decoder->frameSamples;
+            pcm += n;
+            *samplesOut += n;
+            if (fillLevel(stream) < MP3_REFILL_THRESHOLD) {
+                result = MP3_Refill(stream) == 0 ? MP3_INPUT_EXHAUSTED : MP3_OK;
+                if (result == MP3_OK) setInputEnded(decoder, false);
+            }
+            if (++decoded == count) {
+                setInputEnded(decoder, false);
+                // Frames may still wait in the ring after a refill that got
+                // nothing: report exhaustion only once the ring is empty, so a
+                // host that stops at the first MP3_INPUT_EXHAUSTED loses none.
+                if (result == MP3_INPUT_EXHAUSTED && stream->readIndex != stream->writeIndex) return MP3_OK;
+                return result;
+            }
+        } else if (r == MP3_FRAME_NO_SYNC || r == MP3_FRAME_NEED_DATA) {
+            if (MP3_Refill(stream) == 0) {
+                // The input has ended: one more pass over what the ring holds,
+                // in which a frame that ends exactly at its end is confirmed.
+                if (stream->readIndex != stream->writeIndex && MP3_LoadSyncMemory(decoder).inputEnded == 0) {
+                    setInputEnded(decoder, true);
+                    continue;
+                }
+                setInputEnded(decoder, false);
+                return MP3_INPUT_EXHAUSTED;
+            }
+            setInputEnded(decoder, false);
+            result = MP3_OK;
+        }
+        // MP3_FRAME_NOT_DECODED and MP3_FRAME_BAD_HEADER: go on at once.
+    }
+}
+
 namespace {
 
-// Resets both records. The drained ring's held-back byte is then no stream
-// data: clear it, so the first refill does not keep a stale 0xFF in front.
+// Resets both records and the driver's memory of the stream. The drained
+// ring's held-back byte is then no stream data: clear it, so the first refill
+// does not keep a stale 0xFF in front.
 void resetRecords(MP3_Decoder *decoder, MP3_Stream *stream) {
     MP3_ResetDecoder(decoder, stream);
+    MP3_ClearSyncMemory(decoder);
     stream->buffer[0] = 0;
+}
+
+// The parameters of the most recently accepted frame, whose header the
+// driver keeps; without one, those of the most recently parsed header.
+void probedStreamInfo(const MP3_Decoder *decoder, int32_t *version, int32_t *sampleRate, int32_t *channels) {
+    const MP3_SyncMemory memory = MP3_LoadSyncMemory(decoder);
+    if (memory.accepted != 1) {
+        MP3_GetStreamInfo(decoder, version, sampleRate, channels);
+        return;
+    }
+    const uint8_t bytes[6] = {memory.acceptedHeader[0], memory.acceptedHeader[1], memory.acceptedHeader[2],
+                              memory.acceptedHeader[3], 0, 0};
+    const uint8_t *cursor = bytes;
+    MP3_FrameHeader header{};
+    MP3_ParseHeader(&cursor, &header);
+    const int32_t rate = kMpeg1Rates[header.sampling_frequency & 3];
+    const bool fff = (bytes[1] & 0x10) != 0;
+    *version = header.ID == 1 ? 1 : (fff ? 0 : 2);
+    *sampleRate = header.ID == 1 ? rate : (fff ? rate / 2 : rate / 4);
+    *channels = header.mode == 3 ? 1 : 2;
 }
 
 }  // namespace
 
 int32_t MP3_InitDecoderWithProbe(MP3_Stream *stream, MP3_Decoder *decoder, int32_t *bufferBytes,
                                  int32_t *sampleRate, int32_t *channels, int16_t *probe) {
+    if (stream == nullptr || decoder == nullptr || bufferBytes == nullptr || sampleRate == nullptr ||
+        channels == nullptr) {
+        return MP3_ERR_PARAM;
+    }
     resetRecords(decoder, stream);
     // Defined values before the probe, so the parameters never come from
     // whatever the host's record held.
@@ -78,13 +156,13 @@ int32_t MP3_InitDecoderWithProbe(MP3_Stream *stream, MP3_Decoder *decoder, int32
     // Without a probe buffer no probe runs and the defaults are reported.
     if (probe != nullptr) {
         int32_t samples = 0;
-        MP3_DecodeFrame(stream, probe, &samples, MP3_PROBE_FRAMES, decoder);
+        MP3_DecodeFrames(stream, probe, &samples, MP3_PROBE_FRAMES, decoder);
     }
 
     int32_t version = 0;
     int32_t rate = 0;
     int32_t nch = 0;
-    MP3_GetStreamInfo(decoder, &version, &rate, &nch);
+    probedStreamInfo(decoder, &version, &rate, &nch);
     *sampleRate = rate;
     *channels = nch;
     *bufferBytes = bufferBytesPerChannel(version) * nch;
@@ -100,35 +178,16 @@ int32_t MP3_InitDecoderWithProbe(MP3_Stream *stream, MP3_Decoder *decoder, int32
 
 int32_t MP3_DecodeFrame(MP3_Stream *stream, int16_t *pcm, int32_t *samplesOut, int32_t count,
                         MP3_Decoder *decoder) {
-    *samplesOut = 0;
-    int32_t result = MP3_OK;
-    int32_t decoded = 0;
-    for (;;) {
-        const int32_t r = mpfix::MP3_DecodeOneFrame(stream, pcm, decoder);
-        if (r == MP3_FRAME_DECODED) {
-            const int32_t n = decoder->frameSamples;
-            pcm += n;
-            *samplesOut += n;
-            if (mpfix::fillLevel(stream) < MP3_REFILL_THRESHOLD) {
-                result = mpfix::MP3_Refill(stream) == 0 ? MP3_INPUT_EXHAUSTED : MP3_OK;
-            }
-            if (++decoded == count) {
-                // Frames may still wait in the ring after a refill that got
-                // nothing: report exhaustion only once the ring is empty, so a
-                // host that stops at the first MP3_INPUT_EXHAUSTED loses none.
-                if (result == MP3_INPUT_EXHAUSTED && stream->readIndex != stream->writeIndex) return MP3_OK;
-                return result;
-            }
-        } else if (r == MP3_FRAME_NO_SYNC || r == MP3_FRAME_NEED_DATA) {
-            if (mpfix::MP3_Refill(stream) == 0) return MP3_INPUT_EXHAUSTED;
-            result = MP3_OK;
-        }
-        // MP3_FRAME_NOT_DECODED and MP3_FRAME_BAD_HEADER: go on at once.
-    }
+    if (stream == nullptr || pcm == nullptr || samplesOut == nullptr || decoder == nullptr) return MP3_ERR_PARAM;
+    return mpfix::MP3_DecodeFrames(stream, pcm, samplesOut, count, decoder);
 }
 
 int32_t MP3_InitDecoder(MP3_Stream *stream, MP3_Decoder *decoder, int32_t *bufferBytes, int32_t *sampleRate,
                         int32_t *channels) {
+    if (stream == nullptr || decoder == nullptr || bufferBytes == nullptr || sampleRate == nullptr ||
+        channels == nullptr) {
+        return MP3_ERR_PARAM;
+    }
     // The one allocation of the library: scratch PCM for the probe.
     void *probe = std::malloc(MP3_PROBE_BYTES);
     const int32_t result = mpfix::MP3_InitDecoderWithProbe(stream, decoder, bufferBytes, sampleRate, channels,

@@ -15,6 +15,10 @@ namespace mpfix {
 // sampling_frequency 3) and channel count.
 void MP3_GetStreamInfo(const MP3_Decoder *decoder, int32_t *version, int32_t *sampleRate, int32_t *channels);
 
+// MP3_DecodeFrame with its arguments checked.
+int32_t MP3_DecodeFrames(MP3_Stream *stream, int16_t *pcm, int32_t *samplesOut, int32_t count,
+                         MP3_Decoder *decoder);
+
 // MP3_InitDecoder with the probe's scratch PCM given (MP3_PROBE_BYTES bytes);
 // a null buffer skips the probe, as when the allocation fails.
 int32_t MP3_InitDecoderWithProbe(MP3_Stream *stream, MP3_Decoder *decoder, int32_t *bufferBytes,

@@ -8,6 +8,7 @@
 #include "audio/frame/decoder_state.h"
 #include "audio/frame/frame_driver.h"
 #include "audio/frame/ring_buffer.h"
+#include "audio/frame/sync_search.h"
 #include "support/frame_builder.h"
 #include "support/memory_source.h"
 
@@ -66,11 +67,12 @@ TEST(FrameDriver, RejectedLayerOneHeaderThenValidFrame) {
 }
 
 TEST(FrameDriver, HeadersWithoutFrameSizeAreRejected) {
-    // Free format (bitrate_index 0), bitrate_index 15 and sampling_frequency 3
-    // leave the reservoir alone and resume one byte after the 0xFF.
-    const uint8_t secondBytes[][2] = {{0x00, 0x00}, {0xF0, 0x00}, {0x9C, 0x00}};
-    for (const auto &b : secondBytes) {
-        auto host = loaded({0xFF, 0xFB, b[0], b[1], 0, 0, 0, 0, 0, 0});
+    // bitrate_index 15, sampling_frequency 3 and the reserved version (sync
+    // 0xFFE with ID 1) leave the reservoir alone and resume one byte after
+    // the 0xFF. (Free format, bitrate_index 0, has its length learnt.)
+    const uint8_t headerBytes[][2] = {{0xFB, 0xF0}, {0xFB, 0x9C}, {0xEB, 0x90}};
+    for (const auto &b : headerBytes) {
+        auto host = loaded({0xFF, b[0], b[1], 0x00, 0, 0, 0, 0, 0, 0});
         host->decoder.reservoirFill = 7;
         auto pcm = pcmBuffer();
         EXPECT_EQ(MP3_DecodeOneFrame(&host->stream, pcm.data(), &host->decoder), MP3_FRAME_BAD_HEADER);
@@ -151,17 +153,98 @@ TEST(FrameDriver, IncompleteFramePutsReadIndexBack) {
 }
 
 TEST(FrameDriver, LastMainDataByteOnTheHeldBackByte) {
-    // The frame ends exactly at writeIndex: its last byte is stored but held
-    // back. It is part of the frame, so it reaches the reservoir, and the ring
-    // is left drained.
+    // The second frame ends exactly at writeIndex: its last byte is stored
+    // but held back. It is part of the frame, so it reaches the reservoir,
+    // and the ring is left drained. (The first frame is confirmed by the
+    // header of the second; the second follows it directly.)
     FrameFields fields;
     fields.fill = 0xA5;
-    auto host = loaded(buildFrame(fields));
+    auto host = loaded(concat(buildFrame(FrameFields{}), buildFrame(fields)));
     auto pcm = pcmBuffer();
+    EXPECT_EQ(MP3_DecodeOneFrame(&host->stream, pcm.data(), &host->decoder), MP3_FRAME_DECODED);
     EXPECT_EQ(MP3_DecodeOneFrame(&host->stream, pcm.data(), &host->decoder), MP3_FRAME_DECODED);
     EXPECT_EQ(host->decoder.reservoirFill, 381);
     EXPECT_EQ(host->decoder.reservoir[380], 0xA5);
     EXPECT_EQ(host->stream.readIndex, host->stream.writeIndex);
+}
+
+TEST(FrameDriver, LoneFrameIsConfirmedByTheEndOfTheInput) {
+    // Nothing follows the only frame: it waits for more input, and once the
+    // input has ended it is taken, since it ends exactly at the end.
+    auto host = loaded(buildFrame(FrameFields{}));
+    auto pcm = pcmBuffer();
+    EXPECT_EQ(MP3_DecodeOneFrame(&host->stream, pcm.data(), &host->decoder), MP3_FRAME_NEED_DATA);
+    EXPECT_EQ(host->stream.readIndex, 0u);
+    MP3_SyncMemory memory = MP3_LoadSyncMemory(&host->decoder);
+    memory.inputEnded = 1;
+    MP3_StoreSyncMemory(&host->decoder, memory);
+    EXPECT_EQ(MP3_DecodeOneFrame(&host->stream, pcm.data(), &host->decoder), MP3_FRAME_DECODED);
+    // One byte short of its length, it is rejected instead.
+    auto cut = buildFrame(FrameFields{});
+    cut.pop_back();
+    auto shortHost = loaded(cut);
+    MP3_StoreSyncMemory(&shortHost->decoder, memory);
+    EXPECT_EQ(MP3_DecodeOneFrame(&shortHost->stream, pcm.data(), &shortHost->decoder), MP3_FRAME_BAD_HEADER);
+}
+
+TEST(FrameDriver, CandidatesNeedTheNextHeader) {
+    // After junk, a header is taken only when another one of the same
+    // version, layer and sampling frequency stands where its frame ends.
+    const auto frame = buildFrame(FrameFields{});
+    FrameFields other;  // 48 kHz: another sampling frequency
+    other.samplingFrequency = 1;
+    auto host = loaded(concat(concat({0x12}, frame), buildFrame(other)));
+    auto pcm = pcmBuffer();
+    EXPECT_EQ(MP3_DecodeOneFrame(&host->stream, pcm.data(), &host->decoder), MP3_FRAME_BAD_HEADER);
+    EXPECT_EQ(host->stream.readIndex, 2u);  // one byte after the rejected 0xFF
+    auto good = loaded(concat(concat({0x12}, frame), frame));
+    EXPECT_EQ(MP3_DecodeOneFrame(&good->stream, pcm.data(), &good->decoder), MP3_FRAME_DECODED);
+}
+
+TEST(FrameDriver, GapEmptiesTheReservoir) {
+    // A frame after skipped bytes does not count back into the reservoir:
+    // its main data is appended to an empty one and, reaching back, it is
+    // not decoded; the frame after it is.
+    FrameFields back;
+    back.mainDataBegin = 50;
+    auto host = loaded(concat(concat(buildFrames(FrameFields{}, 2), {0x00, 0x00}), buildFrames(back, 2)));
+    auto pcm = pcmBuffer();
+    EXPECT_EQ(MP3_DecodeOneFrame(&host->stream, pcm.data(), &host->decoder), MP3_FRAME_DECODED);
+    EXPECT_EQ(MP3_DecodeOneFrame(&host->stream, pcm.data(), &host->decoder), MP3_FRAME_DECODED);
+    EXPECT_EQ(host->decoder.reservoirFill, 381);
+    EXPECT_EQ(MP3_DecodeOneFrame(&host->stream, pcm.data(), &host->decoder), MP3_FRAME_NOT_DECODED);
+    EXPECT_EQ(host->decoder.reservoirFill, 381);
+    EXPECT_EQ(MP3_DecodeOneFrame(&host->stream, pcm.data(), &host->decoder), MP3_FRAME_DECODED);
+    EXPECT_EQ(host->decoder.reservoirFill, 50 + 381);
+}
+
+TEST(FrameDriver, TagsAreSkippedWhole) {
+    // An ID3v2 tag whose body holds two valid-looking frames, between
+    // frames: the tag is skipped, so the frame after it decodes next.
+    std::vector<uint8_t> tag = {'I', 'D', '3', 3, 0, 0, 0, 0, 0x07, 0x04};  // 10 + 900 bytes
+    tag.resize(10 + 900, 0x00);
+    const auto frame = buildFrame(FrameFields{});
+    std::copy(frame.begin(), frame.end(), tag.begin() + 20);
+    std::copy(frame.begin(), frame.end(), tag.begin() + 20 + 417);
+    auto host = loaded(concat(concat(concat(concat(frame, frame), tag), frame), frame));
+    auto pcm = pcmBuffer();
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(MP3_DecodeOneFrame(&host->stream, pcm.data(), &host->decoder), MP3_FRAME_DECODED) << i;
+    EXPECT_EQ(host->stream.readIndex, 2 * 417u + 910u + 417u);
+}
+
+TEST(FrameDriver, FaultySideInformationDecodesAsSilence) {
+    // Window switching with block_type 0 is a fault of the side information:
+    // the frame is consumed and its samples written, as silence.
+    auto frame = buildFrame(FrameFields{});
+    frame[4 + 6] |= 0x04;  // gr0/ch0 window_switching_flag: side-information bit 20 + 12 + 9 + 8 + 4 = 53
+    auto host = loaded(concat(concat(buildFrame(FrameFields{}), frame), buildFrame(FrameFields{})));
+    auto pcm = pcmBuffer();
+    EXPECT_EQ(MP3_DecodeOneFrame(&host->stream, pcm.data(), &host->decoder), MP3_FRAME_DECODED);
+    std::fill(pcm.begin(), pcm.end(), int16_t{0x5555});
+    EXPECT_EQ(MP3_DecodeOneFrame(&host->stream, pcm.data(), &host->decoder), MP3_FRAME_DECODED);
+    EXPECT_EQ(host->decoder.frameSamples, 2304);
+    for (int16_t s : pcm) ASSERT_EQ(s, 0);
 }
 
 TEST(FrameDriver, FullRingDoesNotStall) {
@@ -171,6 +254,7 @@ TEST(FrameDriver, FullRingDoesNotStall) {
     const auto frame = buildFrame(FrameFields{});
     std::vector<uint8_t> bytes(MP3_RING_SIZE - 100, 0x00);
     bytes.insert(bytes.end(), frame.begin(), frame.end());
+    bytes.insert(bytes.end(), frame.begin(), frame.end());  // confirms the first
     auto host = std::make_unique<Host>(bytes);
     MP3_ResetDecoder(&host->decoder, &host->stream);
     MP3_Refill(&host->stream);
