@@ -1,10 +1,13 @@
 #include "video/block_copy.h"
 
+#include <cstddef>
 #include <cstring>
 
-// Every access goes through memcpy of 2 or 4 bytes: the host's arrays may be
-// of any 16-bit type, and this keeps word moves free of aliasing and
-// alignment faults while compiling to plain loads and stores.
+namespace mpfix {
+
+// Every access of the references goes through memcpy of 2 or 4 bytes: the
+// host's arrays may be of any 16-bit type, and this keeps word moves free of
+// aliasing and alignment faults while compiling to plain loads and stores.
 namespace {
 
 bool wordAligned(const void *address) { return (reinterpret_cast<uintptr_t>(address) & 3u) == 0; }
@@ -38,9 +41,8 @@ void copyBlockElements(const uint8_t *source, uint8_t *destination) {
 
 }  // namespace
 
-MPFIX_API int32_t MPG_MemCopy16(const void *source, void *destination, int32_t count) {
-    // A negative count is treated as 0: nothing is touched.
-    if (count <= 0 || source == nullptr || destination == nullptr) return 0;
+void MPG_MemCopy16_ref(const void *source, void *destination, int32_t count) {
+    if (count <= 0) return;
     const uint8_t *s = static_cast<const uint8_t *>(source);
     uint8_t *d = static_cast<uint8_t *>(destination);
 
@@ -48,7 +50,7 @@ MPFIX_API int32_t MPG_MemCopy16(const void *source, void *destination, int32_t c
         copyElement(s, d);
         s += 2;
         d += 2;
-        if (--count == 0) return 0;
+        if (--count == 0) return;
     }
     // The addresses keep their alignment from block to block: choose once.
     const int32_t blocks = count / MPG_BLOCK_ELEMENTS;
@@ -58,22 +60,75 @@ MPFIX_API int32_t MPG_MemCopy16(const void *source, void *destination, int32_t c
         for (int32_t b = 0; b < blocks; ++b, s += 16, d += 16) copyBlockElements(s, d);
     }
     for (int32_t i = count % MPG_BLOCK_ELEMENTS; i > 0; --i, s += 2, d += 2) copyElement(s, d);
-    return 0;
 }
 
-MPFIX_API int32_t MPG_MemZero16(void *destination, int32_t count) {
-    if (count <= 0 || destination == nullptr) return 0;
+void MPG_MemZero16_ref(void *destination, int32_t count) {
+    if (count <= 0) return;
     uint8_t *d = static_cast<uint8_t *>(destination);
 
     if (!wordAligned(d)) {
         clearElement(d);
         d += 2;
-        if (--count == 0) return 0;
+        if (--count == 0) return;
     }
     // Four 32-bit zero stores per block.
     const uint32_t zero = 0;
     for (int32_t b = count / MPG_BLOCK_ELEMENTS; b > 0; --b, d += 16)
         for (int i = 0; i < 4; ++i) std::memcpy(d + 4 * i, &zero, 4);
     for (int32_t i = count % MPG_BLOCK_ELEMENTS; i > 0; --i, d += 2) clearElement(d);
+}
+
+#if !defined(MPFIX_PLAIN_KERNELS) || MPFIX_PLAIN_KERNELS == 0
+void MPG_MemCopy16_libc(const void *source, void *destination, int32_t count) {
+    if (count > 0) std::memcpy(destination, source, 2 * static_cast<size_t>(count));
+}
+
+void MPG_MemZero16_libc(void *destination, int32_t count) {
+    if (count > 0) std::memset(destination, 0, 2 * static_cast<size_t>(count));
+}
+#endif
+
+std::span<const MPG_MemCopy16Variant> MPG_MemCopy16Variants() {
+    static constexpr MPG_MemCopy16Variant list[] = {
+        {"ref", MPG_MemCopy16_ref},
+#if !defined(MPFIX_PLAIN_KERNELS) || MPFIX_PLAIN_KERNELS == 0
+        {"libc", MPG_MemCopy16_libc},
+#endif
+    };
+    return list;
+}
+
+std::span<const MPG_MemZero16Variant> MPG_MemZero16Variants() {
+    static constexpr MPG_MemZero16Variant list[] = {
+        {"ref", MPG_MemZero16_ref},
+#if !defined(MPFIX_PLAIN_KERNELS) || MPFIX_PLAIN_KERNELS == 0
+        {"libc", MPG_MemZero16_libc},
+#endif
+    };
+    return list;
+}
+
+}  // namespace mpfix
+
+// The choice is fixed at build time: the last variant of each list, called
+// directly so that short copies pay no dispatch.
+#if !defined(MPFIX_PLAIN_KERNELS) || MPFIX_PLAIN_KERNELS == 0
+#define MPFIX_COPY16 mpfix::MPG_MemCopy16_libc
+#define MPFIX_ZERO16 mpfix::MPG_MemZero16_libc
+#else
+#define MPFIX_COPY16 mpfix::MPG_MemCopy16_ref
+#define MPFIX_ZERO16 mpfix::MPG_MemZero16_ref
+#endif
+
+MPFIX_API int32_t MPG_MemCopy16(const void *source, void *destination, int32_t count) {
+    if (source == nullptr || destination == nullptr) return MP3_ERR_PARAM;
+    // A negative count is not a valid call: it touches nothing.
+    MPFIX_COPY16(source, destination, count);
+    return 0;
+}
+
+MPFIX_API int32_t MPG_MemZero16(void *destination, int32_t count) {
+    if (destination == nullptr) return MP3_ERR_PARAM;
+    MPFIX_ZERO16(destination, count);
     return 0;
 }

@@ -1,14 +1,46 @@
 // Copy and clear of 16-bit element arrays (the exported MPG_MemCopy16 and
-// MPG_MemZero16 of mpfix.h). After at most one leading element brings the
-// address to a word boundary, elements move in blocks of eight (16 bytes):
-// as 32-bit words when the addresses allow, else as 16-bit elements.
+// MPG_MemZero16 of mpfix.h). The references move elements in blocks of
+// eight (16 bytes) after at most one leading element brings the address to a
+// word boundary: as 32-bit words when the addresses allow, else as 16-bit
+// elements. The C library's memcpy and memset move the same bytes for every
+// valid call (non-overlapping arrays), faster, and serve as the variants.
 #ifndef MPFIX_VIDEO_BLOCK_COPY_H
 #define MPFIX_VIDEO_BLOCK_COPY_H
 
 #include <cstdint>
+#include <span>
 
 #include "mpfix.h"
+#include "video/kernel_variants.h"
+
+namespace mpfix {
 
 constexpr int32_t MPG_BLOCK_ELEMENTS = 8;  // 16-bit elements per block: 16 bytes, four words
+
+// count elements; a count of 0 or below touches nothing.
+using MPG_MemCopy16Fn = void (*)(const void *source, void *destination, int32_t count);
+using MPG_MemZero16Fn = void (*)(void *destination, int32_t count);
+
+void MPG_MemCopy16_ref(const void *source, void *destination, int32_t count);
+void MPG_MemZero16_ref(void *destination, int32_t count);
+#if !defined(MPFIX_PLAIN_KERNELS) || MPFIX_PLAIN_KERNELS == 0
+void MPG_MemCopy16_libc(const void *source, void *destination, int32_t count);
+void MPG_MemZero16_libc(void *destination, int32_t count);
+#endif
+
+struct MPG_MemCopy16Variant {
+    const char *name;
+    MPG_MemCopy16Fn fn;
+};
+struct MPG_MemZero16Variant {
+    const char *name;
+    MPG_MemZero16Fn fn;
+};
+
+// Every variant, the reference first and the one the exported functions use last.
+std::span<const MPG_MemCopy16Variant> MPG_MemCopy16Variants();
+std::span<const MPG_MemZero16Variant> MPG_MemZero16Variants();
+
+}  // namespace mpfix
 
 #endif  // MPFIX_VIDEO_BLOCK_COPY_H

@@ -1,5 +1,6 @@
 #include "video/idct.h"
 
+namespace mpfix {
 namespace {
 
 // A 32-bit register: +, - and * wrap modulo 2^32 as the transform requires,
@@ -45,8 +46,7 @@ void transform1d(const Word c[8], Word y[8]) {
 
 }  // namespace
 
-MPFIX_API int32_t MPG_DCTInv_8x8(int16_t *block) {
-    if (block == nullptr) return 0;
+void MPG_DCTInv_8x8_ref(int16_t *block) {
     Word mid[8][8];  // row-pass results, scale 8
 
     for (int r = 0; r < 8; ++r) {
@@ -76,5 +76,30 @@ MPFIX_API int32_t MPG_DCTInv_8x8(int16_t *block) {
         for (int i = 0; i < 8; ++i)
             block[8 * i + col] = static_cast<int16_t>(static_cast<uint16_t>(asr(y[i] + 32768, 16)));
     }
+}
+
+std::span<const MPG_DCTInv_8x8Variant> MPG_DCTInv_8x8Variants() {
+    static const auto list = [] {
+        VariantList<MPG_DCTInv_8x8Variant, 4> l;
+        l.add({"ref", MPG_DCTInv_8x8_ref});
+#if defined(MPFIX_VIDEO_X86)
+        __builtin_cpu_init();
+        if (__builtin_cpu_supports("sse4.1")) l.add({"sse41", MPG_DCTInv_8x8_sse41});
+        if (__builtin_cpu_supports("avx2")) l.add({"avx2", MPG_DCTInv_8x8_avx2});
+#endif
+#if defined(MPFIX_VIDEO_NEON)
+        l.add({"neon", MPG_DCTInv_8x8_neon});
+#endif
+        return l;
+    }();
+    return list.view();
+}
+
+}  // namespace mpfix
+
+MPFIX_API int32_t MPG_DCTInv_8x8(int16_t *block) {
+    if (block == nullptr) return MP3_ERR_PARAM;
+    static const mpfix::MPG_DCTInv_8x8Fn best = mpfix::MPG_DCTInv_8x8Variants().back().fn;
+    best(block);
     return 0;
 }

@@ -1,14 +1,21 @@
 // Planar YUV 4:2:0 to 16-bit RGB565 (the exported MPG_YUV420ToBGR565 of
 // mpfix.h): 16.16 fixed-point chroma terms, shared by each 2x2 block, and
 // byte tables that clamp the shifted sums without comparisons.
+//
+// MPG_YUV420ToBGR565_ref is the plain reference; the variants beside it write
+// the same pixels for every input, bit for bit.
 #ifndef MPFIX_VIDEO_YUV_TO_RGB565_H
 #define MPFIX_VIDEO_YUV_TO_RGB565_H
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "mpfix.h"
+#include "video/kernel_variants.h"
+
+namespace mpfix {
 
 // entry = round(k * 65536) for k = 1.140 (red from V), -0.394 (green from U),
 // -0.581 (green from V), 2.032 (blue from U); full-range samples, chroma centred on 128.
@@ -34,5 +41,46 @@ constexpr std::array<uint8_t, static_cast<size_t>(kHigh - kLow + 1)> MPG_MakeCla
 constexpr auto MPG_YUVClamp5 = MPG_MakeClampTable<MPG_CLAMP5_LOW, MPG_CLAMP5_HIGH, 31>();
 // clamp(i, 0, 63) at entry i + 100, i = -100..191 (green).
 constexpr auto MPG_YUVClamp6 = MPG_MakeClampTable<MPG_CLAMP6_LOW, MPG_CLAMP6_HIGH, 63>();
+
+// One picture with valid arguments (non-null, width and height at least 1).
+using MPG_YUV420ToBGR565Fn = void (*)(const MPG_YUVPlanes *planes, const MPG_YUVStrides *strides,
+                                      uint16_t *destination, int32_t destinationStride, int32_t width,
+                                      int32_t height);
+
+// Columns first..width - 1 (first even) of a row pair, whose rows share the
+// chroma rows u and v; y1 and d1 are null for the last row of an odd height.
+using MPG_YUVRowsFn = void (*)(const uint8_t *y0, const uint8_t *y1, const uint8_t *u, const uint8_t *v,
+                               uint8_t *d0, uint8_t *d1, int32_t first, int32_t width);
+
+// The plain rows; the variants finish each row with it.
+void MPG_YUVRows_ref(const uint8_t *y0, const uint8_t *y1, const uint8_t *u, const uint8_t *v, uint8_t *d0,
+                     uint8_t *d1, int32_t first, int32_t width);
+
+// Walks the picture by row pairs, then the odd last row, converting each with rows.
+void MPG_YUVWalk(const MPG_YUVPlanes *planes, const MPG_YUVStrides *strides, uint16_t *destination,
+                 int32_t destinationStride, int32_t width, int32_t height, MPG_YUVRowsFn rows);
+
+void MPG_YUV420ToBGR565_ref(const MPG_YUVPlanes *planes, const MPG_YUVStrides *strides, uint16_t *destination,
+                            int32_t destinationStride, int32_t width, int32_t height);
+#if defined(MPFIX_VIDEO_X86)
+void MPG_YUV420ToBGR565_sse2(const MPG_YUVPlanes *planes, const MPG_YUVStrides *strides, uint16_t *destination,
+                             int32_t destinationStride, int32_t width, int32_t height);
+void MPG_YUV420ToBGR565_avx2(const MPG_YUVPlanes *planes, const MPG_YUVStrides *strides, uint16_t *destination,
+                             int32_t destinationStride, int32_t width, int32_t height);
+#endif
+#if defined(MPFIX_VIDEO_NEON)
+void MPG_YUV420ToBGR565_neon(const MPG_YUVPlanes *planes, const MPG_YUVStrides *strides, uint16_t *destination,
+                             int32_t destinationStride, int32_t width, int32_t height);
+#endif
+
+struct MPG_YUV420ToBGR565Variant {
+    const char *name;
+    MPG_YUV420ToBGR565Fn fn;
+};
+
+// Every variant this processor runs, the reference first and the fastest last.
+std::span<const MPG_YUV420ToBGR565Variant> MPG_YUV420ToBGR565Variants();
+
+}  // namespace mpfix
 
 #endif  // MPFIX_VIDEO_YUV_TO_RGB565_H

@@ -9,6 +9,8 @@
 #include "mpfix.h"
 #include "video/block_copy.h"
 
+using namespace mpfix;
+
 namespace {
 
 constexpr size_t kGuard = 24;

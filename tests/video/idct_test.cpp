@@ -9,6 +9,8 @@
 #include "mpfix.h"
 #include "video/idct.h"
 
+using namespace mpfix;
+
 namespace {
 
 using Block = std::array<int16_t, 64>;

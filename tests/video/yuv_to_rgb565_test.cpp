@@ -11,6 +11,8 @@
 #include "mpfix.h"
 #include "video/yuv_to_rgb565.h"
 
+using namespace mpfix;
+
 namespace {
 
 // Per-pixel model: floor((Y * 2^16 + chroma terms) / 2^shift), clamped, packed
