@@ -2,12 +2,12 @@
 // FFmpeg's AVDCT inverse DCT and libyuv's I420ToRGB565 (when built with them),
 // glibc's memcpy and memset. Every entry runs once per round, rounds
 // interleave the entries, and the table shows medians and their ratios, all
-// from this one run (the machine may be shared: compare ratios, not times).
-// Run: build/release/bench/video_bench [rounds]
+// from this one run; times are CPU time of the benchmark thread (the machine
+// may be shared: compare ratios, not times).
+// Run: build/release/bench/video_bench [rounds [filter]]  (filter: run only entries whose name has it)
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +15,8 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+#include <time.h>
 
 #include "mpfix.h"
 #include "video/idct.h"
@@ -32,7 +34,13 @@ extern "C" {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+// CPU time of this thread: time spent waiting while other processes run on
+// a shared machine is not counted.
+double threadSeconds() {
+    timespec t;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
 
 struct Entry {
     std::string name;
@@ -46,17 +54,17 @@ double median(std::vector<double> v) {
     return v.empty() ? 0.0 : v[v.size() / 2];
 }
 
-// Repeats a batch until it has taken about 20 ms; returns ns per unit.
+// Repeats a batch for about 10 ms of CPU time; returns ns per unit.
 double timeEntry(Entry &e) {
     long reps = 0;
-    const auto start = Clock::now();
-    auto now = start;
+    const double start = threadSeconds();
+    double now = start;
     do {
         e.run();
         ++reps;
-        now = Clock::now();
-    } while (now - start < std::chrono::milliseconds(20));
-    return std::chrono::duration<double, std::nano>(now - start).count() / (static_cast<double>(reps) * e.units);
+        now = threadSeconds();
+    } while (now - start < 0.010);
+    return 1e9 * (now - start) / (static_cast<double>(reps) * e.units);
 }
 
 uint64_t nextRandom(uint64_t &s) {
@@ -175,8 +183,10 @@ int main(int argc, char **argv) {
         });
     }
 
+    const std::string filter = argc > 2 ? argv[2] : "";
     for (int r = 0; r < rounds; ++r)
-        for (Entry &e : entries) e.samples.push_back(timeEntry(e));
+        for (Entry &e : entries)
+            if (e.name.find(filter) != std::string::npos) e.samples.push_back(timeEntry(e));
 
     auto find = [&](const std::string &name) -> double {
         for (const Entry &e : entries)

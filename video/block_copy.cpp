@@ -79,12 +79,70 @@ void MPG_MemZero16_ref(void *destination, int32_t count) {
 }
 
 #if !defined(MPFIX_PLAIN_KERNELS) || MPFIX_PLAIN_KERNELS == 0
+namespace {
+
+// Up to kShort bytes move inline, in 16-byte pieces (the last one may
+// overlap the one before it, rewriting the same values), which spares short
+// calls the trip into the C library; longer arrays go to memcpy and memset.
+constexpr size_t kShort = 256;
+
+template <size_t N>
+void movePiece(uint8_t *d, const uint8_t *s) {
+    uint8_t piece[N];
+    std::memcpy(piece, s, N);
+    std::memcpy(d, piece, N);
+}
+
+template <size_t N>
+void clearPiece(uint8_t *d) {
+    std::memset(d, 0, N);
+}
+
+// n is even and at least 2.
+void copyBytes(uint8_t *d, const uint8_t *s, size_t n) {
+    if (n > kShort) {
+        std::memcpy(d, s, n);
+    } else if (n >= 16) {
+        for (size_t i = 0; i + 16 < n; i += 16) movePiece<16>(d + i, s + i);
+        movePiece<16>(d + n - 16, s + n - 16);
+    } else if (n >= 8) {
+        movePiece<8>(d, s);
+        movePiece<8>(d + n - 8, s + n - 8);
+    } else if (n >= 4) {
+        movePiece<4>(d, s);
+        movePiece<4>(d + n - 4, s + n - 4);
+    } else {
+        movePiece<2>(d, s);
+    }
+}
+
+void clearBytes(uint8_t *d, size_t n) {
+    if (n > kShort) {
+        std::memset(d, 0, n);
+    } else if (n >= 16) {
+        for (size_t i = 0; i + 16 < n; i += 16) clearPiece<16>(d + i);
+        clearPiece<16>(d + n - 16);
+    } else if (n >= 8) {
+        clearPiece<8>(d);
+        clearPiece<8>(d + n - 8);
+    } else if (n >= 4) {
+        clearPiece<4>(d);
+        clearPiece<4>(d + n - 4);
+    } else {
+        clearPiece<2>(d);
+    }
+}
+
+}  // namespace
+
 void MPG_MemCopy16_libc(const void *source, void *destination, int32_t count) {
-    if (count > 0) std::memcpy(destination, source, 2 * static_cast<size_t>(count));
+    if (count > 0)
+        copyBytes(static_cast<uint8_t *>(destination), static_cast<const uint8_t *>(source),
+                  2 * static_cast<size_t>(count));
 }
 
 void MPG_MemZero16_libc(void *destination, int32_t count) {
-    if (count > 0) std::memset(destination, 0, 2 * static_cast<size_t>(count));
+    if (count > 0) clearBytes(static_cast<uint8_t *>(destination), 2 * static_cast<size_t>(count));
 }
 #endif
 

@@ -2,8 +2,9 @@
 // MPG_MemZero16 of mpfix.h). The references move elements in blocks of
 // eight (16 bytes) after at most one leading element brings the address to a
 // word boundary: as 32-bit words when the addresses allow, else as 16-bit
-// elements. The C library's memcpy and memset move the same bytes for every
-// valid call (non-overlapping arrays), faster, and serve as the variants.
+// elements. The variants move the same bytes for every valid call
+// (non-overlapping arrays), faster: short arrays inline in 16-byte pieces,
+// longer ones through the C library's memcpy and memset.
 #ifndef MPFIX_VIDEO_BLOCK_COPY_H
 #define MPFIX_VIDEO_BLOCK_COPY_H
 

@@ -21,6 +21,19 @@ template <typename U, typename S>
     return (U)((S)v >> shift);  // vector casts reinterpret the lanes
 }
 
+// The constants the shared part uses, as compile-time scalars. SIMD callers
+// may pass a record of the same names holding vectors loaded from memory
+// instead, so that the compiler does not rebuild each constant in registers.
+struct IdctScalarConstants {
+    static constexpr uint32_t c1 = MPG_IDCT_C1, c2 = MPG_IDCT_C2, c3 = MPG_IDCT_C3, c4 = MPG_IDCT_C4;
+    static constexpr uint32_t c5 = MPG_IDCT_C5, c6 = MPG_IDCT_C6, c7 = MPG_IDCT_C7;
+    static constexpr uint32_t minusC5 = 0u - static_cast<uint32_t>(MPG_IDCT_C5);
+    static constexpr uint32_t rotation = MPG_IDCT_ROTATION;
+    static constexpr uint32_t rowBias = 128, rowRotationBias = 64;        // (y + 128) >> 8, (181 t + 64) >> 7
+    static constexpr uint32_t columnBias = 32768, columnRotationBias = 4;  // (y + 32768) >> 16, (181 t + 4) >> 3
+    static constexpr uint32_t columnPreBias = 16;                         // (u + 16) >> 5
+};
+
 // The eight products of one pass, one lane per row (row pass) or column.
 template <typename U>
 struct IdctProducts {
@@ -29,26 +42,27 @@ struct IdctProducts {
 
 // Butterflies, the rotation of the odd part and the pass's rounding: y[0..7]
 // get the rounded pass results ((y + 128) >> 8 in the row pass, (y + 32768)
-// >> 16 in the column pass, not yet narrowed).
-template <typename U, typename S, bool kColumnPass>
-[[gnu::always_inline]] inline void idctFinish(const IdctProducts<U> &m, U y[8]) {
+// >> 16 in the column pass). The column pass may leave out its final shift
+// (kShiftColumn false): the output is then the high 16 bits of each lane,
+// which the caller takes while narrowing.
+template <typename U, typename S, bool kColumnPass, typename K = IdctScalarConstants, bool kShiftColumn = true>
+[[gnu::always_inline]] inline void idctFinish(const IdctProducts<U> &m, U y[8], const K &k = K{}) {
     // The pass's rounding bias rides on E0 and E1, so every output gets it
     // once (sums wrap modulo 2^32, so the order does not matter).
-    constexpr uint32_t kBias = kColumnPass ? 32768u : 128u;
-    constexpr int kShift = kColumnPass ? 16 : 8;
-    const U e0 = m.e0 + kBias, e1 = m.e1 + kBias;
+    constexpr int kShift = kColumnPass ? (kShiftColumn ? 16 : 0) : 8;
+    const U e0 = m.e0 + (kColumnPass ? k.columnBias : k.rowBias);
+    const U e1 = m.e1 + (kColumnPass ? k.columnBias : k.rowBias);
     const U a0 = e0 + m.p, a3 = e0 - m.p, a1 = e1 + m.q, a2 = e1 - m.q;
     const U b0 = m.f + m.h, b3 = m.g + m.k;
     const U fh = m.f - m.h, gk = m.g - m.k;
     const U u = fh + gk, w = fh - gk;
-    constexpr uint32_t kRot = MPG_IDCT_ROTATION;
     U b1, b2;
     if constexpr (kColumnPass) {
-        b1 = idctAsr<U, S>(idctAsr<U, S>(u + 16u, 5) * kRot + 4u, 3);
-        b2 = idctAsr<U, S>(idctAsr<U, S>(w + 16u, 5) * kRot + 4u, 3);
+        b1 = idctAsr<U, S>(idctAsr<U, S>(u + k.columnPreBias, 5) * k.rotation + k.columnRotationBias, 3);
+        b2 = idctAsr<U, S>(idctAsr<U, S>(w + k.columnPreBias, 5) * k.rotation + k.columnRotationBias, 3);
     } else {
-        b1 = idctAsr<U, S>(idctAsr<U, S>(u, 1) * kRot + 64u, 7);
-        b2 = idctAsr<U, S>(idctAsr<U, S>(w, 1) * kRot + 64u, 7);
+        b1 = idctAsr<U, S>(idctAsr<U, S>(u, 1) * k.rotation + k.rowRotationBias, 7);
+        b2 = idctAsr<U, S>(idctAsr<U, S>(w, 1) * k.rotation + k.rowRotationBias, 7);
     }
     y[0] = idctAsr<U, S>(a0 + b0, kShift);
     y[1] = idctAsr<U, S>(a1 + b1, kShift);
@@ -62,22 +76,19 @@ template <typename U, typename S, bool kColumnPass>
 
 // The column pass's products from the eight rows r[0..7] of row-pass results
 // (one lane per column); 32-bit wrapping multiplications, as in the reference.
-template <typename U>
-[[gnu::always_inline]] inline IdctProducts<U> idctColumnProducts(const U r[8]) {
-    constexpr uint32_t c1 = MPG_IDCT_C1, c2 = MPG_IDCT_C2, c3 = MPG_IDCT_C3, c4 = MPG_IDCT_C4;
-    constexpr uint32_t c5 = MPG_IDCT_C5, c6 = MPG_IDCT_C6, c7 = MPG_IDCT_C7;
-    return {(r[0] + r[4]) * c4,      (r[0] - r[4]) * c4,      r[2] * c2 + r[6] * c6, r[2] * c6 - r[6] * c2,
-            r[1] * c1 + r[7] * c7, r[1] * c7 - r[7] * c1, r[3] * c3 + r[5] * c5, r[5] * c3 - r[3] * c5};
+template <typename U, typename K = IdctScalarConstants>
+[[gnu::always_inline]] inline IdctProducts<U> idctColumnProducts(const U r[8], const K &k = K{}) {
+    return {(r[0] + r[4]) * k.c4,        (r[0] - r[4]) * k.c4,        r[2] * k.c2 + r[6] * k.c6,
+            r[2] * k.c6 - r[6] * k.c2,   r[1] * k.c1 + r[7] * k.c7,   r[1] * k.c7 - r[7] * k.c1,
+            r[3] * k.c3 + r[5] * k.c5,   r[5] * k.c3 - r[3] * k.c5};
 }
 
 // The same when rows 4..7 are zero (sparse blocks: their row-pass results
 // are zero too), with the products of the zero rows left out.
-template <typename U>
-[[gnu::always_inline]] inline IdctProducts<U> idctColumnProductsTop(const U r[4]) {
-    constexpr uint32_t c1 = MPG_IDCT_C1, c2 = MPG_IDCT_C2, c3 = MPG_IDCT_C3, c4 = MPG_IDCT_C4;
-    constexpr uint32_t c5 = MPG_IDCT_C5, c6 = MPG_IDCT_C6, c7 = MPG_IDCT_C7;
-    const U e = r[0] * c4;
-    return {e, e, r[2] * c2, r[2] * c6, r[1] * c1, r[1] * c7, r[3] * c3, r[3] * (0u - c5)};
+template <typename U, typename K = IdctScalarConstants>
+[[gnu::always_inline]] inline IdctProducts<U> idctColumnProductsTop(const U r[4], const K &k = K{}) {
+    const U e = r[0] * k.c4;
+    return {e, e, r[2] * k.c2, r[2] * k.c6, r[1] * k.c1, r[1] * k.c7, r[3] * k.c3, r[3] * k.minusC5};
 }
 
 }  // namespace mpfix

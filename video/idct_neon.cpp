@@ -78,16 +78,16 @@ void MPG_DCTInv_8x8_neon(int16_t *block) {
         U4 rows[8];
         transpose4(&mid[0][4 * g], &rows[0]);
         if (sparse) {
-            idctFinish<U4, S4, true>(idctColumnProductsTop(rows), out[g]);
+            idctFinish<U4, S4, true, IdctScalarConstants, false>(idctColumnProductsTop(rows), out[g]);
         } else {
             transpose4(&mid[1][4 * g], &rows[4]);
-            idctFinish<U4, S4, true>(idctColumnProducts(rows), out[g]);
+            idctFinish<U4, S4, true, IdctScalarConstants, false>(idctColumnProducts(rows), out[g]);
         }
     }
-    // Low 16 bits of each result.
+    // High 16 bits of each unshifted result.
     for (int i = 0; i < 8; ++i)
-        vst1q_s16(block + 8 * i, vreinterpretq_s16_u16(vcombine_u16(vmovn_u32((uint32x4_t)out[0][i]),
-                                                                    vmovn_u32((uint32x4_t)out[1][i]))));
+        vst1q_s16(block + 8 * i, vreinterpretq_s16_u16(vcombine_u16(vshrn_n_u32((uint32x4_t)out[0][i], 16),
+                                                                    vshrn_n_u32((uint32x4_t)out[1][i], 16))));
 }
 
 }  // namespace mpfix

@@ -37,6 +37,34 @@ constexpr int32_t kP = pairOf(MPG_IDCT_C2, MPG_IDCT_C6), kQ = pairOf(MPG_IDCT_C6
 constexpr int32_t kF = pairOf(MPG_IDCT_C1, MPG_IDCT_C7), kG = pairOf(MPG_IDCT_C7, -MPG_IDCT_C1);
 constexpr int32_t kH = pairOf(MPG_IDCT_C3, MPG_IDCT_C5), kK = pairOf(-MPG_IDCT_C5, MPG_IDCT_C3);
 
+// The shared part's constants as lanes in memory, read through a pointer the
+// compiler cannot see through, so that they stay memory operands instead of
+// being rebuilt in registers at every use.
+#define MPFIX_SPLAT(v) {v, v, v, v, v, v, v, v}
+alignas(32) constexpr uint32_t kLaneConstants[14][8] = {
+    MPFIX_SPLAT(IdctScalarConstants::c1),         MPFIX_SPLAT(IdctScalarConstants::c2),
+    MPFIX_SPLAT(IdctScalarConstants::c3),         MPFIX_SPLAT(IdctScalarConstants::c4),
+    MPFIX_SPLAT(IdctScalarConstants::c5),         MPFIX_SPLAT(IdctScalarConstants::c6),
+    MPFIX_SPLAT(IdctScalarConstants::c7),         MPFIX_SPLAT(IdctScalarConstants::minusC5),
+    MPFIX_SPLAT(IdctScalarConstants::rotation),   MPFIX_SPLAT(IdctScalarConstants::rowBias),
+    MPFIX_SPLAT(IdctScalarConstants::rowRotationBias), MPFIX_SPLAT(IdctScalarConstants::columnBias),
+    MPFIX_SPLAT(IdctScalarConstants::columnRotationBias), MPFIX_SPLAT(IdctScalarConstants::columnPreBias)};
+#undef MPFIX_SPLAT
+
+template <typename U>
+struct LaneConstants {
+    U c1, c2, c3, c4, c5, c6, c7, minusC5, rotation, rowBias, rowRotationBias, columnBias, columnRotationBias,
+        columnPreBias;
+};
+
+template <typename U>
+[[gnu::always_inline]] inline LaneConstants<U> laneConstants() {
+    const uint32_t(*t)[8] = kLaneConstants;
+    asm volatile("" : "+r"(t));  // opaque, once per use: loads are neither folded nor merged
+    const auto at = [t](int i) { return *reinterpret_cast<const U *>(t[i]); };
+    return {at(0), at(1), at(2), at(3), at(4), at(5), at(6), at(7), at(8), at(9), at(10), at(11), at(12), at(13)};
+}
+
 // Byte shuffle of one row (per 128-bit lane) into the word order c0 c4 c2 c6
 // c1 c7 c3 c5: its four dwords are then the pairs the products take.
 #define MPFIX_IDCT_PAIR_ORDER 0, 1, 8, 9, 4, 5, 12, 13, 2, 3, 14, 15, 6, 7, 10, 11
@@ -87,10 +115,10 @@ MPFIX_AVX2_INLINE void transpose8(const U8 in[8], U8 out[8]) {
     }
 }
 
-// Low 16 bits of each lane of two rows, stored as rows i and i + 1.
+// High 16 bits of each lane of two rows (the column pass's unshifted
+// results), stored as rows i and i + 1.
 MPFIX_AVX2_INLINE void storeRows8(int16_t *block, int i, const U8 &a, const U8 &b) {
-    const __m256i low = _mm256_set1_epi32(0xFFFF);
-    const __m256i packed = _mm256_packus_epi32(_mm256_and_si256((__m256i)a, low), _mm256_and_si256((__m256i)b, low));
+    const __m256i packed = _mm256_packus_epi32(_mm256_srli_epi32((__m256i)a, 16), _mm256_srli_epi32((__m256i)b, 16));
     _mm256_storeu_si256(reinterpret_cast<__m256i *>(block + 8 * i), _mm256_permute4x64_epi64(packed, 0xD8));
 }
 
@@ -132,37 +160,37 @@ MPFIX_AVX2 void MPG_DCTInv_8x8_avx2(int16_t *block) {
     const __m256i any = _mm256_or_si256(_mm256_or_si256(x[0], x[1]), _mm256_or_si256(x[2], x[3]));
     const __m128i lower = _mm256_extracti128_si256(any, 1);  // rows 4..7
     U8 mid[8], rows[8], out[8];
-    idctFinish<U8, S8, false>(rowProducts8(x), mid);  // mid[k] lane j: row j, column k
-    transpose8(mid, rows);                            // rows[j] lane k: row j, column k
-    if (_mm_testz_si128(lower, lower))
-        idctFinish<U8, S8, true>(idctColumnProductsTop(rows), out);
-    else
-        idctFinish<U8, S8, true>(idctColumnProducts(rows), out);
+    idctFinish<U8, S8, false>(rowProducts8(x), mid, laneConstants<U8>());  // mid[k] lane j: row j, column k
+    transpose8(mid, rows);                                                 // rows[j] lane k: row j, column k
+    const IdctProducts<U8> p = _mm_testz_si128(lower, lower) ? idctColumnProductsTop(rows, laneConstants<U8>())
+                                                              : idctColumnProducts(rows, laneConstants<U8>());
+    idctFinish<U8, S8, true, LaneConstants<U8>, false>(p, out, laneConstants<U8>());
     for (int i = 0; i < 8; i += 2) storeRows8(block, i, out[i], out[i + 1]);
 }
 
 MPFIX_SSE41 void MPG_DCTInv_8x8_sse41(int16_t *block) {
+    const LaneConstants<U4> k = laneConstants<U4>();
     U4 mid[2][8];  // mid[h][k] lane j: row 4h + j, column k
-    idctFinish<U4, S4, false>(rowProducts4(block, 0), mid[0]);
+    idctFinish<U4, S4, false>(rowProducts4(block, 0), mid[0], k);
     __m128i lower = _mm_setzero_si128();
     for (int i = 4; i < 8; ++i) lower = _mm_or_si128(lower, _mm_loadu_si128(reinterpret_cast<const __m128i *>(block + 8 * i)));
     const bool sparse = _mm_testz_si128(lower, lower);  // rows 4..7 zero
-    if (!sparse) idctFinish<U4, S4, false>(rowProducts4(block, 4), mid[1]);
+    if (!sparse) idctFinish<U4, S4, false>(rowProducts4(block, 4), mid[1], k);
     U4 out[2][8];  // out[g][i] lane j: row i, column 4g + j
     for (int g = 0; g < 2; ++g) {
         U4 rows[8];
         transpose4(&mid[0][4 * g], &rows[0]);
         if (sparse) {
-            idctFinish<U4, S4, true>(idctColumnProductsTop(rows), out[g]);
+            idctFinish<U4, S4, true, LaneConstants<U4>, false>(idctColumnProductsTop(rows, k), out[g], k);
         } else {
             transpose4(&mid[1][4 * g], &rows[4]);
-            idctFinish<U4, S4, true>(idctColumnProducts(rows), out[g]);
+            idctFinish<U4, S4, true, LaneConstants<U4>, false>(idctColumnProducts(rows, k), out[g], k);
         }
     }
-    const __m128i low = _mm_set1_epi32(0xFFFF);
+    // High 16 bits of each unshifted result.
     for (int i = 0; i < 8; ++i)
         _mm_storeu_si128(reinterpret_cast<__m128i *>(block + 8 * i),
-                         _mm_packus_epi32(_mm_and_si128((__m128i)out[0][i], low), _mm_and_si128((__m128i)out[1][i], low)));
+                         _mm_packus_epi32(_mm_srli_epi32((__m128i)out[0][i], 16), _mm_srli_epi32((__m128i)out[1][i], 16)));
 }
 
 }  // namespace mpfix

@@ -4,7 +4,9 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <random>
+#include <vector>
 
 #include "mpfix.h"
 #include "video/idct.h"
@@ -132,6 +134,125 @@ TEST(Idct, ExtremeCoefficientsAreDefined) {
         const Block second = transformed(in);
         EXPECT_EQ(first, second) << "pattern " << pattern;
     }
+}
+
+// IEEE 1180-1990 accuracy: blocks from the standard's generator in -L..H,
+// forward-transformed in double precision, rounded and clipped to
+// -2048..2047, then inverse-transformed by the function under test and by
+// the exact transform (both rounded and clipped to -256..255). The figures
+// are printed for the reference and the exported entry, which must agree.
+struct Ieee1180Figures {
+    int peak = 0;
+    double worstPixelMse = 0, overallMse = 0, worstPixelMean = 0, overallMean = 0;
+    bool operator==(const Ieee1180Figures &) const = default;
+};
+
+struct Ieee1180Random {
+    uint32_t x = 1;
+    int next(int lo, int hi) {  // the standard's generator, on 32-bit words
+        x = x * 1103515245u + 12345u;
+        const double unit = static_cast<double>(x & 0x7FFFFFFEu) / static_cast<double>(0x7FFFFFFF);
+        return static_cast<int>(unit * (hi - lo + 1)) + lo;
+    }
+};
+
+// Separable, with the basis computed once: c[u][x] = C(u) / 2 * cos((2x + 1) u pi / 16).
+struct DctBasis {
+    double c[8][8];
+    DctBasis() {
+        for (int u = 0; u < 8; ++u)
+            for (int x = 0; x < 8; ++x) c[u][x] = (u == 0 ? std::sqrt(0.5) : 1.0) / 2 * std::cos((2 * x + 1) * u * kPi / 16);
+    }
+    // Forward (inverse = false) or inverse transform of 8x8 doubles.
+    std::array<double, 64> apply(const std::array<double, 64> &in, bool inverse) const {
+        std::array<double, 64> mid{}, out{};
+        for (int r = 0; r < 8; ++r)
+            for (int k = 0; k < 8; ++k)
+                for (int j = 0; j < 8; ++j) mid[8 * r + k] += in[8 * r + j] * (inverse ? c[j][k] : c[k][j]);
+        for (int k = 0; k < 8; ++k)
+            for (int col = 0; col < 8; ++col)
+                for (int j = 0; j < 8; ++j) out[8 * k + col] += mid[8 * j + col] * (inverse ? c[j][k] : c[k][j]);
+        return out;
+    }
+};
+
+// The standard's test set for one range and sign: coefficient blocks and the
+// exact transform's outputs, rounded and clipped to -256..255.
+struct Ieee1180Set {
+    std::vector<Block> coefficients;
+    std::vector<std::array<long, 64>> want;
+};
+
+long clipTo(long v, long low, long high) { return std::min(std::max(v, low), high); }
+
+Ieee1180Set ieee1180Set(int lo, int hi, int sign) {
+    static const DctBasis basis;
+    constexpr int kBlocksPerRun = 10000;
+    Ieee1180Random rng;
+    Ieee1180Set set;
+    for (int n = 0; n < kBlocksPerRun; ++n) {
+        std::array<double, 64> pixels;
+        for (double &p : pixels) p = sign * rng.next(lo, hi);
+        const std::array<double, 64> dct = basis.apply(pixels, false);
+        Block coefficients;
+        std::array<double, 64> rounded;
+        for (int i = 0; i < 64; ++i) {
+            coefficients[i] = static_cast<int16_t>(clipTo(std::lround(dct[i]), -2048, 2047));
+            rounded[i] = coefficients[i];
+        }
+        const std::array<double, 64> exact = basis.apply(rounded, true);
+        std::array<long, 64> want;
+        for (int i = 0; i < 64; ++i) want[i] = clipTo(std::lround(exact[i]), -256, 255);
+        set.coefficients.push_back(coefficients);
+        set.want.push_back(want);
+    }
+    return set;
+}
+
+template <typename Idct>
+Ieee1180Figures ieee1180(const Ieee1180Set &set, Idct idct) {
+    const double blocks = static_cast<double>(set.coefficients.size());
+    double sumErr[64] = {}, sumSq[64] = {};
+    Ieee1180Figures fig;
+    for (size_t n = 0; n < set.coefficients.size(); ++n) {
+        Block got = set.coefficients[n];
+        idct(got.data());
+        for (int i = 0; i < 64; ++i) {
+            const long err = clipTo(got[i], -256, 255) - set.want[n][i];
+            fig.peak = std::max(fig.peak, static_cast<int>(std::labs(err)));
+            sumErr[i] += static_cast<double>(err);
+            sumSq[i] += static_cast<double>(err * err);
+        }
+    }
+    for (int i = 0; i < 64; ++i) {
+        fig.worstPixelMse = std::max(fig.worstPixelMse, sumSq[i] / blocks);
+        fig.worstPixelMean = std::max(fig.worstPixelMean, std::fabs(sumErr[i]) / blocks);
+        fig.overallMse += sumSq[i] / (64.0 * blocks);
+        fig.overallMean += sumErr[i] / (64.0 * blocks);
+    }
+    fig.overallMean = std::fabs(fig.overallMean);
+    return fig;
+}
+
+TEST(Idct, Ieee1180FiguresOfTheExportedEntryAreTheReferences) {
+    struct Range { int lo, hi; };
+    for (const Range r : {Range{-256, 255}, Range{-5, 5}, Range{-300, 300}})
+        for (int sign : {1, -1}) {
+            const Ieee1180Set set = ieee1180Set(r.lo, r.hi, sign);
+            const Ieee1180Figures ref = ieee1180(set, mpfix::MPG_DCTInv_8x8_ref);
+            const Ieee1180Figures exported = ieee1180(set, [](int16_t *b) { MPG_DCTInv_8x8(b); });
+            std::printf("IEEE 1180 L=%d H=%d sign %+d: peak %d, pixel mse %.4f, overall mse %.4f, "
+                        "pixel mean %.4f, overall mean %.5f\n",
+                        -r.lo, r.hi, sign, ref.peak, ref.worstPixelMse, ref.overallMse, ref.worstPixelMean,
+                        ref.overallMean);
+            EXPECT_EQ(exported, ref) << "L=" << -r.lo << " H=" << r.hi << " sign " << sign;
+            // The standard's limits.
+            EXPECT_LE(ref.peak, 1);
+            EXPECT_LE(ref.worstPixelMse, 0.06);
+            EXPECT_LE(ref.overallMse, 0.02);
+            EXPECT_LE(ref.worstPixelMean, 0.015);
+            EXPECT_LE(ref.overallMean, 0.0015);
+        }
 }
 
 }  // namespace
