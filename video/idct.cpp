@@ -78,21 +78,24 @@ void MPG_DCTInv_8x8_ref(int16_t *block) {
     }
 }
 
-std::span<const MPG_DCTInv_8x8Variant> MPG_DCTInv_8x8Variants() {
-    static const auto list = [] {
-        VariantList<MPG_DCTInv_8x8Variant, 4> l;
-        l.add({"ref", MPG_DCTInv_8x8_ref});
+// The lists are constant data (no initialisation at run time); the processor
+// picks one.
+std::span<const MPG_DCTInv_8x8Variant> MPG_DCTInv_8x8Variants() noexcept {
+    static constexpr MPG_DCTInv_8x8Variant kRef = {"ref", MPG_DCTInv_8x8_ref};
 #if defined(MPFIX_VIDEO_X86)
-        __builtin_cpu_init();
-        if (__builtin_cpu_supports("sse4.1")) l.add({"sse41", MPG_DCTInv_8x8_sse41});
-        if (__builtin_cpu_supports("avx2")) l.add({"avx2", MPG_DCTInv_8x8_avx2});
+    static constexpr MPG_DCTInv_8x8Variant kSse41 = {"sse41", MPG_DCTInv_8x8_sse41};
+    static constexpr MPG_DCTInv_8x8Variant kAvx2 = {"avx2", MPG_DCTInv_8x8_avx2};
+    static constexpr MPG_DCTInv_8x8Variant kAll[] = {kRef, kSse41, kAvx2}, kNoSse41[] = {kRef, kAvx2};
+    const bool sse41 = __builtin_cpu_supports("sse4.1"), avx2 = __builtin_cpu_supports("avx2");
+    using List = std::span<const MPG_DCTInv_8x8Variant>;
+    if (avx2) return sse41 ? List(kAll) : List(kNoSse41);
+    return List(kAll).first(sse41 ? 2 : 1);
+#elif defined(MPFIX_VIDEO_NEON)
+    static constexpr MPG_DCTInv_8x8Variant kAll[] = {kRef, {"neon", MPG_DCTInv_8x8_neon}};
+    return kAll;
+#else
+    return std::span(&kRef, 1);
 #endif
-#if defined(MPFIX_VIDEO_NEON)
-        l.add({"neon", MPG_DCTInv_8x8_neon});
-#endif
-        return l;
-    }();
-    return list.view();
 }
 
 }  // namespace mpfix

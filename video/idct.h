@@ -43,7 +43,7 @@ struct MPG_DCTInv_8x8Variant {
 };
 
 // Every variant this processor runs, the reference first and the fastest last.
-std::span<const MPG_DCTInv_8x8Variant> MPG_DCTInv_8x8Variants();
+std::span<const MPG_DCTInv_8x8Variant> MPG_DCTInv_8x8Variants() noexcept;
 
 }  // namespace mpfix
 

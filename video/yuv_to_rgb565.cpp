@@ -78,21 +78,20 @@ void MPG_YUV420ToBGR565_ref(const MPG_YUVPlanes *planes, const MPG_YUVStrides *s
     MPG_YUVWalk(planes, strides, destination, destinationStride, width, height, MPG_YUVRows_ref);
 }
 
-std::span<const MPG_YUV420ToBGR565Variant> MPG_YUV420ToBGR565Variants() {
-    static const auto list = [] {
-        VariantList<MPG_YUV420ToBGR565Variant, 4> l;
-        l.add({"ref", MPG_YUV420ToBGR565_ref});
+// The lists are constant data (no initialisation at run time); the processor
+// picks one. SSE2 is part of x86-64.
+std::span<const MPG_YUV420ToBGR565Variant> MPG_YUV420ToBGR565Variants() noexcept {
+    static constexpr MPG_YUV420ToBGR565Variant kRef = {"ref", MPG_YUV420ToBGR565_ref};
 #if defined(MPFIX_VIDEO_X86)
-        __builtin_cpu_init();
-        if (__builtin_cpu_supports("sse2")) l.add({"sse2", MPG_YUV420ToBGR565_sse2});
-        if (__builtin_cpu_supports("avx2")) l.add({"avx2", MPG_YUV420ToBGR565_avx2});
+    static constexpr MPG_YUV420ToBGR565Variant kAll[] = {
+        kRef, {"sse2", MPG_YUV420ToBGR565_sse2}, {"avx2", MPG_YUV420ToBGR565_avx2}};
+    return std::span<const MPG_YUV420ToBGR565Variant>(kAll).first(__builtin_cpu_supports("avx2") ? 3 : 2);
+#elif defined(MPFIX_VIDEO_NEON)
+    static constexpr MPG_YUV420ToBGR565Variant kAll[] = {kRef, {"neon", MPG_YUV420ToBGR565_neon}};
+    return kAll;
+#else
+    return std::span(&kRef, 1);
 #endif
-#if defined(MPFIX_VIDEO_NEON)
-        l.add({"neon", MPG_YUV420ToBGR565_neon});
-#endif
-        return l;
-    }();
-    return list.view();
 }
 
 }  // namespace mpfix

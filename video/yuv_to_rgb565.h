@@ -79,7 +79,7 @@ struct MPG_YUV420ToBGR565Variant {
 };
 
 // Every variant this processor runs, the reference first and the fastest last.
-std::span<const MPG_YUV420ToBGR565Variant> MPG_YUV420ToBGR565Variants();
+std::span<const MPG_YUV420ToBGR565Variant> MPG_YUV420ToBGR565Variants() noexcept;
 
 }  // namespace mpfix
 
