@@ -14,18 +14,18 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 rounds=${1:-7}
 
-have_cmd() { command -v "$1" >/dev/null 2>&1; }
-have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
-need=()
-for pkg in cmake g++ make pkg-config libavcodec-dev libyuv-dev libbenchmark-dev g++-arm-linux-gnueabihf qemu-user; do
-  have_pkg "$pkg" || need+=("$pkg")
+# The build, Google Benchmark, the ARM cross tools and qemu-user come with
+# deps.sh; the two libraries measured against are added here.
+"$root/scripts/deps.sh"
+anchors=()
+for pkg in libavcodec-dev libyuv-dev; do
+  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || anchors+=("$pkg")
 done
-if [ ${#need[@]} -gt 0 ]; then
-  echo "installing: ${need[*]}"
-  sudo_cmd=()
-  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${need[@]}"
+if [ ${#anchors[@]} -gt 0 ]; then
+  echo "installing: ${anchors[*]}"
+  [ "$(id -u)" -ne 0 ] && sudo=sudo || sudo=
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${anchors[@]}"
 fi
 
 jobs=$(nproc 2>/dev/null || echo 2)

@@ -57,12 +57,19 @@ struct LaneConstants {
         columnPreBias;
 };
 
+// Always inlined, also in unoptimised builds, so no wide vector crosses a call.
+template <typename U>
+[[gnu::always_inline]] inline U laneAt(const uint32_t (*t)[8], int i) {
+    return *reinterpret_cast<const U *>(t[i]);
+}
+
 template <typename U>
 [[gnu::always_inline]] inline LaneConstants<U> laneConstants() {
     const uint32_t(*t)[8] = kLaneConstants;
     asm volatile("" : "+r"(t));  // opaque, once per use: loads are neither folded nor merged
-    const auto at = [t](int i) { return *reinterpret_cast<const U *>(t[i]); };
-    return {at(0), at(1), at(2), at(3), at(4), at(5), at(6), at(7), at(8), at(9), at(10), at(11), at(12), at(13)};
+    return {laneAt<U>(t, 0), laneAt<U>(t, 1), laneAt<U>(t, 2),  laneAt<U>(t, 3),  laneAt<U>(t, 4),
+            laneAt<U>(t, 5), laneAt<U>(t, 6), laneAt<U>(t, 7),  laneAt<U>(t, 8),  laneAt<U>(t, 9),
+            laneAt<U>(t, 10), laneAt<U>(t, 11), laneAt<U>(t, 12), laneAt<U>(t, 13)};
 }
 
 // Byte shuffle of one row (per 128-bit lane) into the word order c0 c4 c2 c6
