@@ -121,7 +121,7 @@ int main(int argc, char **argv) {
     for (const auto *inputs : {&dense, &sparse}) {
         const std::string kind = inputs == &dense ? "dense" : "sparse";
         add("idct " + kind + " mpfix", kBlocks, idctBatch(*inputs, [](int16_t *b) { MPG_DCTInv_8x8(b); }));
-        for (const auto &v : mpfix::MPG_DCTInv_8x8Variants())
+        for (const auto &v : mpfix::DCTInv_8x8Variants())
             add("idct " + kind + " mpfix " + v.name, kBlocks, idctBatch(*inputs, v.fn));
     }
 #if defined(MPFIX_HAVE_AVCODEC)
@@ -149,7 +149,7 @@ int main(int argc, char **argv) {
     static const MPG_YUVPlanes planes{lumaPlane.data(), uPlane.data(), vPlane.data()};
     static const MPG_YUVStrides strides{kW, kW / 2, kW / 2};
     add("yuv mpfix", double{kW} * kH, [] { MPG_YUV420ToBGR565(&planes, &strides, rgb.data(), 2 * kW, kW, kH); });
-    for (const auto &v : mpfix::MPG_YUV420ToBGR565Variants()) {
+    for (const auto &v : mpfix::YUV420ToBGR565Variants()) {
         const auto fn = v.fn;
         add(std::string("yuv mpfix ") + v.name, double{kW} * kH,
             [fn] { fn(&planes, &strides, rgb.data(), 2 * kW, kW, kH); });
@@ -221,14 +221,14 @@ int main(int argc, char **argv) {
     std::printf("\n(IDCT times exclude the 128-byte copy of each input block, %.2f ns, measured alongside.)\n",
                 copyOnly);
     std::printf("\n| variant | dense ns/block | sparse ns/block | YUV ns/pixel |\n|---|---|---|---|\n");
-    for (const auto &v : mpfix::MPG_DCTInv_8x8Variants()) {
+    for (const auto &v : mpfix::DCTInv_8x8Variants()) {
         const std::string n = v.name;
         std::printf("| %s | %.3g | %.3g | %.3g |\n", v.name, find("idct dense mpfix " + n) - copyOnly,
                     find("idct sparse mpfix " + n) - copyOnly, find("yuv mpfix " + n));
     }
-    for (const auto &v : mpfix::MPG_YUV420ToBGR565Variants()) {
+    for (const auto &v : mpfix::YUV420ToBGR565Variants()) {
         bool listed = false;
-        for (const auto &d : mpfix::MPG_DCTInv_8x8Variants()) listed = listed || std::string(d.name) == v.name;
+        for (const auto &d : mpfix::DCTInv_8x8Variants()) listed = listed || std::string(d.name) == v.name;
         if (!listed) std::printf("| %s | - | - | %.3g |\n", v.name, find(std::string("yuv mpfix ") + v.name));
     }
 #if defined(MPFIX_HAVE_AVCODEC)

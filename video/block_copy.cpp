@@ -146,8 +146,8 @@ void MPG_MemZero16_libc(void *destination, int32_t count) {
 }
 #endif
 
-std::span<const MPG_MemCopy16Variant> MPG_MemCopy16Variants() {
-    static constexpr MPG_MemCopy16Variant list[] = {
+std::span<const MemCopy16Variant> MemCopy16Variants() noexcept {
+    static constexpr MemCopy16Variant list[] = {
         {"ref", MPG_MemCopy16_ref},
 #if !defined(MPFIX_PLAIN_KERNELS) || MPFIX_PLAIN_KERNELS == 0
         {"libc", MPG_MemCopy16_libc},
@@ -156,8 +156,8 @@ std::span<const MPG_MemCopy16Variant> MPG_MemCopy16Variants() {
     return list;
 }
 
-std::span<const MPG_MemZero16Variant> MPG_MemZero16Variants() {
-    static constexpr MPG_MemZero16Variant list[] = {
+std::span<const MemZero16Variant> MemZero16Variants() noexcept {
+    static constexpr MemZero16Variant list[] = {
         {"ref", MPG_MemZero16_ref},
 #if !defined(MPFIX_PLAIN_KERNELS) || MPFIX_PLAIN_KERNELS == 0
         {"libc", MPG_MemZero16_libc},

@@ -19,8 +19,8 @@ namespace mpfix {
 constexpr int32_t MPG_BLOCK_ELEMENTS = 8;  // 16-bit elements per block: 16 bytes, four words
 
 // count elements; a count of 0 or below touches nothing.
-using MPG_MemCopy16Fn = void (*)(const void *source, void *destination, int32_t count);
-using MPG_MemZero16Fn = void (*)(void *destination, int32_t count);
+using MemCopy16Fn = void (*)(const void *source, void *destination, int32_t count);
+using MemZero16Fn = void (*)(void *destination, int32_t count);
 
 void MPG_MemCopy16_ref(const void *source, void *destination, int32_t count);
 void MPG_MemZero16_ref(void *destination, int32_t count);
@@ -29,18 +29,18 @@ void MPG_MemCopy16_libc(const void *source, void *destination, int32_t count);
 void MPG_MemZero16_libc(void *destination, int32_t count);
 #endif
 
-struct MPG_MemCopy16Variant {
+struct MemCopy16Variant {
     const char *name;
-    MPG_MemCopy16Fn fn;
+    MemCopy16Fn fn;
 };
-struct MPG_MemZero16Variant {
+struct MemZero16Variant {
     const char *name;
-    MPG_MemZero16Fn fn;
+    MemZero16Fn fn;
 };
 
 // Every variant, the reference first and the one the exported functions use last.
-std::span<const MPG_MemCopy16Variant> MPG_MemCopy16Variants();
-std::span<const MPG_MemZero16Variant> MPG_MemZero16Variants();
+std::span<const MemCopy16Variant> MemCopy16Variants() noexcept;
+std::span<const MemZero16Variant> MemZero16Variants() noexcept;
 
 }  // namespace mpfix
 

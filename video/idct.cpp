@@ -80,18 +80,18 @@ void MPG_DCTInv_8x8_ref(int16_t *block) {
 
 // The lists are constant data (no initialisation at run time); the processor
 // picks one.
-std::span<const MPG_DCTInv_8x8Variant> MPG_DCTInv_8x8Variants() noexcept {
-    static constexpr MPG_DCTInv_8x8Variant kRef = {"ref", MPG_DCTInv_8x8_ref};
+std::span<const DCTInv_8x8Variant> DCTInv_8x8Variants() noexcept {
+    static constexpr DCTInv_8x8Variant kRef = {"ref", MPG_DCTInv_8x8_ref};
 #if defined(MPFIX_VIDEO_X86)
-    static constexpr MPG_DCTInv_8x8Variant kSse41 = {"sse41", MPG_DCTInv_8x8_sse41};
-    static constexpr MPG_DCTInv_8x8Variant kAvx2 = {"avx2", MPG_DCTInv_8x8_avx2};
-    static constexpr MPG_DCTInv_8x8Variant kAll[] = {kRef, kSse41, kAvx2}, kNoSse41[] = {kRef, kAvx2};
+    static constexpr DCTInv_8x8Variant kSse41 = {"sse41", MPG_DCTInv_8x8_sse41};
+    static constexpr DCTInv_8x8Variant kAvx2 = {"avx2", MPG_DCTInv_8x8_avx2};
+    static constexpr DCTInv_8x8Variant kAll[] = {kRef, kSse41, kAvx2}, kNoSse41[] = {kRef, kAvx2};
     const bool sse41 = __builtin_cpu_supports("sse4.1"), avx2 = __builtin_cpu_supports("avx2");
-    using List = std::span<const MPG_DCTInv_8x8Variant>;
+    using List = std::span<const DCTInv_8x8Variant>;
     if (avx2) return sse41 ? List(kAll) : List(kNoSse41);
     return List(kAll).first(sse41 ? 2 : 1);
 #elif defined(MPFIX_VIDEO_NEON)
-    static constexpr MPG_DCTInv_8x8Variant kAll[] = {kRef, {"neon", MPG_DCTInv_8x8_neon}};
+    static constexpr DCTInv_8x8Variant kAll[] = {kRef, {"neon", MPG_DCTInv_8x8_neon}};
     return kAll;
 #else
     return std::span(&kRef, 1);
@@ -102,7 +102,7 @@ std::span<const MPG_DCTInv_8x8Variant> MPG_DCTInv_8x8Variants() noexcept {
 
 MPFIX_API int32_t MPG_DCTInv_8x8(int16_t *block) {
     if (block == nullptr) return MP3_ERR_PARAM;
-    static const mpfix::MPG_DCTInv_8x8Fn best = mpfix::MPG_DCTInv_8x8Variants().back().fn;
+    static const mpfix::DCTInv_8x8Fn best = mpfix::DCTInv_8x8Variants().back().fn;
     best(block);
     return 0;
 }

@@ -26,7 +26,7 @@ constexpr int32_t MPG_IDCT_C7 = 400;   // round(2048 * cos(7 * pi / 16))
 constexpr int32_t MPG_IDCT_ROTATION = 181;  // round(256 * cos(pi / 4)), rotates the odd part
 
 // One block of 64 coefficients, transformed in place.
-using MPG_DCTInv_8x8Fn = void (*)(int16_t *block);
+using DCTInv_8x8Fn = void (*)(int16_t *block);
 
 void MPG_DCTInv_8x8_ref(int16_t *block);
 #if defined(MPFIX_VIDEO_X86)
@@ -37,13 +37,13 @@ void MPG_DCTInv_8x8_avx2(int16_t *block);
 void MPG_DCTInv_8x8_neon(int16_t *block);
 #endif
 
-struct MPG_DCTInv_8x8Variant {
+struct DCTInv_8x8Variant {
     const char *name;
-    MPG_DCTInv_8x8Fn fn;
+    DCTInv_8x8Fn fn;
 };
 
 // Every variant this processor runs, the reference first and the fastest last.
-std::span<const MPG_DCTInv_8x8Variant> MPG_DCTInv_8x8Variants() noexcept;
+std::span<const DCTInv_8x8Variant> DCTInv_8x8Variants() noexcept;
 
 }  // namespace mpfix
 

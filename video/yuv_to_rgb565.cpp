@@ -56,7 +56,7 @@ void MPG_YUVRows_ref(const uint8_t *y0, const uint8_t *y1, const uint8_t *u, con
 }
 
 void MPG_YUVWalk(const MPG_YUVPlanes *planes, const MPG_YUVStrides *strides, uint16_t *destination,
-                 int32_t destinationStride, int32_t width, int32_t height, MPG_YUVRowsFn rows) {
+                 int32_t destinationStride, int32_t width, int32_t height, YUVRowsFn rows) {
     uint8_t *const out = reinterpret_cast<uint8_t *>(destination);
     const int32_t rowPairs = height / 2;
     for (int32_t p = 0; p < rowPairs; ++p) {
@@ -80,14 +80,14 @@ void MPG_YUV420ToBGR565_ref(const MPG_YUVPlanes *planes, const MPG_YUVStrides *s
 
 // The lists are constant data (no initialisation at run time); the processor
 // picks one. SSE2 is part of x86-64.
-std::span<const MPG_YUV420ToBGR565Variant> MPG_YUV420ToBGR565Variants() noexcept {
-    static constexpr MPG_YUV420ToBGR565Variant kRef = {"ref", MPG_YUV420ToBGR565_ref};
+std::span<const YUV420ToBGR565Variant> YUV420ToBGR565Variants() noexcept {
+    static constexpr YUV420ToBGR565Variant kRef = {"ref", MPG_YUV420ToBGR565_ref};
 #if defined(MPFIX_VIDEO_X86)
-    static constexpr MPG_YUV420ToBGR565Variant kAll[] = {
+    static constexpr YUV420ToBGR565Variant kAll[] = {
         kRef, {"sse2", MPG_YUV420ToBGR565_sse2}, {"avx2", MPG_YUV420ToBGR565_avx2}};
-    return std::span<const MPG_YUV420ToBGR565Variant>(kAll).first(__builtin_cpu_supports("avx2") ? 3 : 2);
+    return std::span<const YUV420ToBGR565Variant>(kAll).first(__builtin_cpu_supports("avx2") ? 3 : 2);
 #elif defined(MPFIX_VIDEO_NEON)
-    static constexpr MPG_YUV420ToBGR565Variant kAll[] = {kRef, {"neon", MPG_YUV420ToBGR565_neon}};
+    static constexpr YUV420ToBGR565Variant kAll[] = {kRef, {"neon", MPG_YUV420ToBGR565_neon}};
     return kAll;
 #else
     return std::span(&kRef, 1);
@@ -104,7 +104,7 @@ MPFIX_API int32_t MPG_YUV420ToBGR565(const MPG_YUVPlanes *planes, const MPG_YUVS
         return MP3_ERR_PARAM;
     // Not a picture: nothing to write.
     if (width < 1 || height < 1) return 0;
-    static const mpfix::MPG_YUV420ToBGR565Fn best = mpfix::MPG_YUV420ToBGR565Variants().back().fn;
+    static const mpfix::YUV420ToBGR565Fn best = mpfix::YUV420ToBGR565Variants().back().fn;
     best(planes, strides, destination, destinationStride, width, height);
     return 0;
 }

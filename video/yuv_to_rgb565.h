@@ -43,13 +43,13 @@ constexpr auto MPG_YUVClamp5 = MPG_MakeClampTable<MPG_CLAMP5_LOW, MPG_CLAMP5_HIG
 constexpr auto MPG_YUVClamp6 = MPG_MakeClampTable<MPG_CLAMP6_LOW, MPG_CLAMP6_HIGH, 63>();
 
 // One picture with valid arguments (non-null, width and height at least 1).
-using MPG_YUV420ToBGR565Fn = void (*)(const MPG_YUVPlanes *planes, const MPG_YUVStrides *strides,
+using YUV420ToBGR565Fn = void (*)(const MPG_YUVPlanes *planes, const MPG_YUVStrides *strides,
                                       uint16_t *destination, int32_t destinationStride, int32_t width,
                                       int32_t height);
 
 // Columns first..width - 1 (first even) of a row pair, whose rows share the
 // chroma rows u and v; y1 and d1 are null for the last row of an odd height.
-using MPG_YUVRowsFn = void (*)(const uint8_t *y0, const uint8_t *y1, const uint8_t *u, const uint8_t *v,
+using YUVRowsFn = void (*)(const uint8_t *y0, const uint8_t *y1, const uint8_t *u, const uint8_t *v,
                                uint8_t *d0, uint8_t *d1, int32_t first, int32_t width);
 
 // The plain rows; the variants finish each row with it.
@@ -58,7 +58,7 @@ void MPG_YUVRows_ref(const uint8_t *y0, const uint8_t *y1, const uint8_t *u, con
 
 // Walks the picture by row pairs, then the odd last row, converting each with rows.
 void MPG_YUVWalk(const MPG_YUVPlanes *planes, const MPG_YUVStrides *strides, uint16_t *destination,
-                 int32_t destinationStride, int32_t width, int32_t height, MPG_YUVRowsFn rows);
+                 int32_t destinationStride, int32_t width, int32_t height, YUVRowsFn rows);
 
 void MPG_YUV420ToBGR565_ref(const MPG_YUVPlanes *planes, const MPG_YUVStrides *strides, uint16_t *destination,
                             int32_t destinationStride, int32_t width, int32_t height);
@@ -73,13 +73,13 @@ void MPG_YUV420ToBGR565_neon(const MPG_YUVPlanes *planes, const MPG_YUVStrides *
                              int32_t destinationStride, int32_t width, int32_t height);
 #endif
 
-struct MPG_YUV420ToBGR565Variant {
+struct YUV420ToBGR565Variant {
     const char *name;
-    MPG_YUV420ToBGR565Fn fn;
+    YUV420ToBGR565Fn fn;
 };
 
 // Every variant this processor runs, the reference first and the fastest last.
-std::span<const MPG_YUV420ToBGR565Variant> MPG_YUV420ToBGR565Variants() noexcept;
+std::span<const YUV420ToBGR565Variant> YUV420ToBGR565Variants() noexcept;
 
 }  // namespace mpfix
 

@@ -26,14 +26,14 @@ void fill(Bytes &x, uint64_t seed) {
 }
 
 TEST(BlockCopyVariants, ListsStartWithTheReference) {
-    ASSERT_FALSE(mpfix::MPG_MemCopy16Variants().empty());
-    ASSERT_FALSE(mpfix::MPG_MemZero16Variants().empty());
-    EXPECT_STREQ(mpfix::MPG_MemCopy16Variants().front().name, "ref");
-    EXPECT_STREQ(mpfix::MPG_MemZero16Variants().front().name, "ref");
+    ASSERT_FALSE(mpfix::MemCopy16Variants().empty());
+    ASSERT_FALSE(mpfix::MemZero16Variants().empty());
+    EXPECT_STREQ(mpfix::MemCopy16Variants().front().name, "ref");
+    EXPECT_STREQ(mpfix::MemZero16Variants().front().name, "ref");
 }
 
 TEST(BlockCopyVariants, CopyMatchesReferenceAtEveryAlignmentAndCount) {
-    for (const auto &variant : mpfix::MPG_MemCopy16Variants())
+    for (const auto &variant : mpfix::MemCopy16Variants())
         for (size_t from = 0; from < 16; from += 2)
             for (size_t to = 0; to < 16; to += 2)
                 for (int32_t count = 0; count <= kMaxCount; ++count) {
@@ -52,7 +52,7 @@ TEST(BlockCopyVariants, CopyMatchesReferenceAtEveryAlignmentAndCount) {
 }
 
 TEST(BlockCopyVariants, ClearMatchesReferenceAtEveryAlignmentAndCount) {
-    for (const auto &variant : mpfix::MPG_MemZero16Variants())
+    for (const auto &variant : mpfix::MemZero16Variants())
         for (size_t to = 0; to < 16; to += 2)
             for (int32_t count = 0; count <= kMaxCount; ++count) {
                 Bytes want, got;

@@ -166,12 +166,12 @@ struct DctBasis {
     // Forward (inverse = false) or inverse transform of 8x8 doubles.
     std::array<double, 64> apply(const std::array<double, 64> &in, bool inverse) const {
         std::array<double, 64> mid{}, out{};
-        for (int r = 0; r < 8; ++r)
-            for (int k = 0; k < 8; ++k)
-                for (int j = 0; j < 8; ++j) mid[8 * r + k] += in[8 * r + j] * (inverse ? c[j][k] : c[k][j]);
-        for (int k = 0; k < 8; ++k)
-            for (int col = 0; col < 8; ++col)
-                for (int j = 0; j < 8; ++j) out[8 * k + col] += mid[8 * j + col] * (inverse ? c[j][k] : c[k][j]);
+        for (size_t r = 0; r < 8; ++r)
+            for (size_t k = 0; k < 8; ++k)
+                for (size_t j = 0; j < 8; ++j) mid[8 * r + k] += in[8 * r + j] * (inverse ? c[j][k] : c[k][j]);
+        for (size_t k = 0; k < 8; ++k)
+            for (size_t col = 0; col < 8; ++col)
+                for (size_t j = 0; j < 8; ++j) out[8 * k + col] += mid[8 * j + col] * (inverse ? c[j][k] : c[k][j]);
         return out;
     }
 };
@@ -192,17 +192,17 @@ Ieee1180Set ieee1180Set(int lo, int hi, int sign) {
     Ieee1180Set set;
     for (int n = 0; n < kBlocksPerRun; ++n) {
         std::array<double, 64> pixels;
-        for (double &p : pixels) p = sign * rng.next(lo, hi);
+        for (double &p : pixels) p = static_cast<double>(sign * rng.next(lo, hi));
         const std::array<double, 64> dct = basis.apply(pixels, false);
         Block coefficients;
         std::array<double, 64> rounded;
-        for (int i = 0; i < 64; ++i) {
+        for (size_t i = 0; i < 64; ++i) {
             coefficients[i] = static_cast<int16_t>(clipTo(std::lround(dct[i]), -2048, 2047));
             rounded[i] = coefficients[i];
         }
         const std::array<double, 64> exact = basis.apply(rounded, true);
         std::array<long, 64> want;
-        for (int i = 0; i < 64; ++i) want[i] = clipTo(std::lround(exact[i]), -256, 255);
+        for (size_t i = 0; i < 64; ++i) want[i] = clipTo(std::lround(exact[i]), -256, 255);
         set.coefficients.push_back(coefficients);
         set.want.push_back(want);
     }
@@ -217,14 +217,14 @@ Ieee1180Figures ieee1180(const Ieee1180Set &set, Idct idct) {
     for (size_t n = 0; n < set.coefficients.size(); ++n) {
         Block got = set.coefficients[n];
         idct(got.data());
-        for (int i = 0; i < 64; ++i) {
+        for (size_t i = 0; i < 64; ++i) {
             const long err = clipTo(got[i], -256, 255) - set.want[n][i];
             fig.peak = std::max(fig.peak, static_cast<int>(std::labs(err)));
             sumErr[i] += static_cast<double>(err);
             sumSq[i] += static_cast<double>(err * err);
         }
     }
-    for (int i = 0; i < 64; ++i) {
+    for (size_t i = 0; i < 64; ++i) {
         fig.worstPixelMse = std::max(fig.worstPixelMse, sumSq[i] / blocks);
         fig.worstPixelMean = std::max(fig.worstPixelMean, std::fabs(sumErr[i]) / blocks);
         fig.overallMse += sumSq[i] / (64.0 * blocks);

@@ -23,7 +23,7 @@ std::vector<Block> inputBlocks() {
     for (int n = 0; n < 1500; ++n) {
         Block b{};
         const int density = 1 + n % 64;
-        for (int i = 0; i < 64; ++i)
+        for (size_t i = 0; i < 64; ++i)
             if (rng.range(0, 63) < density) b[i] = static_cast<int16_t>(rng.range(-32768, 32767));
         blocks.push_back(b);
     }
@@ -31,8 +31,8 @@ std::vector<Block> inputBlocks() {
     for (int n = 0; n < 500; ++n) {
         Block b{};
         const int reach = 1 + n % 15;
-        for (int i = 0; i < 64; ++i)
-            if (i % 8 + i / 8 < reach) b[i] = static_cast<int16_t>(rng.range(-2048, 2047));
+        for (size_t i = 0; i < 64; ++i)
+            if (static_cast<int>(i % 8 + i / 8) < reach) b[i] = static_cast<int16_t>(rng.range(-2048, 2047));
         blocks.push_back(b);
     }
     // Only the extremes -32768 and 32767, and 0: products and sums wrap in every pass.
@@ -43,7 +43,7 @@ std::vector<Block> inputBlocks() {
         blocks.push_back(b);
     }
     // One coefficient at an extreme in every position, alone and over a full -32768 block.
-    for (int i = 0; i < 64; ++i)
+    for (size_t i = 0; i < 64; ++i)
         for (int16_t v : {int16_t{-32768}, int16_t{32767}, int16_t{-1}, int16_t{1}}) {
             Block alone{};
             alone[i] = v;
@@ -57,7 +57,7 @@ std::vector<Block> inputBlocks() {
 }
 
 TEST(IdctVariants, ListStartsWithTheReference) {
-    const auto variants = mpfix::MPG_DCTInv_8x8Variants();
+    const auto variants = mpfix::DCTInv_8x8Variants();
     ASSERT_FALSE(variants.empty());
     EXPECT_STREQ(variants.front().name, "ref");
     EXPECT_EQ(variants.front().fn, &mpfix::MPG_DCTInv_8x8_ref);
@@ -66,7 +66,7 @@ TEST(IdctVariants, ListStartsWithTheReference) {
 
 TEST(IdctVariants, EveryVariantMatchesTheReferenceBitForBit) {
     const std::vector<Block> blocks = inputBlocks();
-    for (const auto &variant : mpfix::MPG_DCTInv_8x8Variants()) {
+    for (const auto &variant : mpfix::DCTInv_8x8Variants()) {
         for (size_t n = 0; n < blocks.size(); ++n) {
             Block want = blocks[n], got = blocks[n];
             mpfix::MPG_DCTInv_8x8_ref(want.data());

@@ -32,7 +32,7 @@ uint8_t sample(SplitMix64 &rng, int kind, bool chroma) {
 }
 
 // Runs fn on one picture and returns the whole destination, guards included.
-std::vector<uint8_t> convert(const Case &c, mpfix::MPG_YUV420ToBGR565Fn fn, uint64_t seed) {
+std::vector<uint8_t> convert(const Case &c, mpfix::YUV420ToBGR565Fn fn, uint64_t seed) {
     SplitMix64 rng{seed};
     const int cw = (c.width + 1) / 2, ch = (c.height + 1) / 2;
     const int sy = c.width + c.lumaPad, su = cw + c.chromaPad, sv = cw + c.chromaPad + 3;
@@ -77,7 +77,7 @@ std::vector<Case> cases() {
 }
 
 TEST(YuvVariants, ListStartsWithTheReference) {
-    const auto variants = mpfix::MPG_YUV420ToBGR565Variants();
+    const auto variants = mpfix::YUV420ToBGR565Variants();
     ASSERT_FALSE(variants.empty());
     EXPECT_STREQ(variants.front().name, "ref");
     for (const auto &v : variants) std::printf("YUV variant: %s\n", v.name);
@@ -85,7 +85,7 @@ TEST(YuvVariants, ListStartsWithTheReference) {
 
 TEST(YuvVariants, EveryVariantWritesTheReferencePixelsAndNothingElse) {
     const std::vector<Case> list = cases();
-    for (const auto &variant : mpfix::MPG_YUV420ToBGR565Variants())
+    for (const auto &variant : mpfix::YUV420ToBGR565Variants())
         for (size_t n = 0; n < list.size(); ++n) {
             const Case &c = list[n];
             const std::vector<uint8_t> want = convert(c, mpfix::MPG_YUV420ToBGR565_ref, 1000 + n);
