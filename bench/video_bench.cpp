@@ -220,17 +220,19 @@ int main(int argc, char **argv) {
         }
     std::printf("\n(IDCT times exclude the 128-byte copy of each input block, %.2f ns, measured alongside.)\n",
                 copyOnly);
-    std::printf("\n| variant | dense ns/block | sparse ns/block | YUV ns/pixel |\n|---|---|---|---|\n");
-    for (const auto &v : mpfix::DCTInv_8x8Variants()) {
-        const std::string n = v.name;
-        std::printf("| %s | %.3g | %.3g | %.3g |\n", v.name, find("idct dense mpfix " + n) - copyOnly,
-                    find("idct sparse mpfix " + n) - copyOnly, find("yuv mpfix " + n));
-    }
-    for (const auto &v : mpfix::YUV420ToBGR565Variants()) {
-        bool listed = false;
-        for (const auto &d : mpfix::DCTInv_8x8Variants()) listed = listed || std::string(d.name) == v.name;
-        if (!listed) std::printf("| %s | - | - | %.3g |\n", v.name, find(std::string("yuv mpfix ") + v.name));
-    }
+    // One row per variant name of either list; "-" where a kernel has no such variant.
+    std::vector<std::string> names;
+    for (const auto &v : mpfix::DCTInv_8x8Variants()) names.push_back(v.name);
+    for (const auto &v : mpfix::YUV420ToBGR565Variants())
+        if (std::find(names.begin(), names.end(), v.name) == names.end()) names.push_back(v.name);
+    auto cell = [&](const std::string &name, double offset) {
+        const double t = find(name);
+        return t < 0 ? std::string("-") : std::to_string(t - offset).substr(0, 5);
+    };
+    std::printf("\n| variant | IDCT dense ns/block | IDCT sparse ns/block | YUV ns/pixel |\n|---|---|---|---|\n");
+    for (const std::string &n : names)
+        std::printf("| %s | %s | %s | %s |\n", n.c_str(), cell("idct dense mpfix " + n, copyOnly).c_str(),
+                    cell("idct sparse mpfix " + n, copyOnly).c_str(), cell("yuv mpfix " + n, 0).c_str());
 #if defined(MPFIX_HAVE_AVCODEC)
     av_free(dct);
 #endif
