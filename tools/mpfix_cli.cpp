@@ -346,7 +346,9 @@ void infoOne(const std::string &path) {
     std::printf("sample rate: %d Hz\n", first.sampleRate);
     std::printf("channels: %d\n", first.channels);
     std::printf("mode: %s\n", modeName(first.mode));
-    if (vbr) {
+    if (first.freeFormat) {
+        std::printf("bitrate: %.0f kbit/s (free format)\n", kbps);
+    } else if (vbr) {
         std::printf("bitrate: %.0f kbit/s average (VBR%s)\n", kbps, range.c_str());
     } else {
         std::printf("bitrate: %.0f kbit/s (CBR)\n", kbps);

@@ -76,13 +76,14 @@ const char *modeName(int mode) {
     return kNames[mode & 3];
 }
 
-bool parseHeader(const uint8_t *h, FrameHeader &out) {
+bool parseHeader(const uint8_t *h, FrameHeader &out, bool allowFree) {
     if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0) return false;
     const int versionBits = (h[1] >> 3) & 3;  // 0 MPEG-2.5, 1 reserved, 2 MPEG-2, 3 MPEG-1
     const int layerBits = (h[1] >> 1) & 3;    // 1 = Layer III
     const int bitrateIndex = h[2] >> 4;
     const int rateIndex = (h[2] >> 2) & 3;
-    if (versionBits == 1 || layerBits != 1 || bitrateIndex == 0 || bitrateIndex == 15 || rateIndex == 3) return false;
+    if (versionBits == 1 || layerBits != 1 || bitrateIndex == 15 || rateIndex == 3) return false;
+    if (bitrateIndex == 0 && !allowFree) return false;
     FrameHeader f;
     f.version = versionBits == 3 ? MpegVersion::Mpeg1 : versionBits == 2 ? MpegVersion::Mpeg2 : MpegVersion::Mpeg25;
     const bool mpeg1 = f.version == MpegVersion::Mpeg1;
@@ -92,7 +93,9 @@ bool parseHeader(const uint8_t *h, FrameHeader &out) {
     f.bitrateKbps = mpeg1 ? kBitrateMpeg1[bitrateIndex] : kBitrateLow[bitrateIndex];
     f.samples = mpeg1 ? 1152 : 576;
     // Bytes per frame: samples / 8 x bitrate / sample rate, plus the padding slot.
-    f.frameBytes = (mpeg1 ? 144000 : 72000) * f.bitrateKbps / f.sampleRate + ((h[2] >> 1) & 1);
+    f.padding = (h[2] >> 1) & 1;
+    f.freeFormat = bitrateIndex == 0;
+    f.frameBytes = f.freeFormat ? 0 : (mpeg1 ? 144000 : 72000) * f.bitrateKbps / f.sampleRate + f.padding;
     f.sideInfoBytes = mpeg1 ? (f.channels == 1 ? 17 : 32) : (f.channels == 1 ? 9 : 17);
     f.crc = (h[1] & 1) == 0;
     out = f;
@@ -100,7 +103,7 @@ bool parseHeader(const uint8_t *h, FrameHeader &out) {
 }
 
 bool sameStream(const FrameHeader &a, const FrameHeader &b) {
-    return a.version == b.version && a.sampleRate == b.sampleRate;
+    return a.version == b.version && a.sampleRate == b.sampleRate && a.freeFormat == b.freeFormat;
 }
 
 bool parseInfoFrame(const uint8_t *frame, size_t size, const FrameHeader &header, InfoFrame &out) {
@@ -163,27 +166,46 @@ void FrameScanner::count(const Frame &frame) {
     maxKbps_ = std::max(maxKbps_, frame.header.bitrateKbps);
 }
 
+void FrameScanner::sized(FrameHeader &h) const {
+    if (!h.freeFormat || freeBytes_ == 0) return;
+    h.frameBytes = freeBytes_ + h.padding;
+    h.bitrateKbps = (h.frameBytes - h.padding) * h.sampleRate / (h.samples == 1152 ? 144000 : 72000);
+}
+
 // The four bytes in window_ begin at offset `at`.
 void FrameScanner::header(uint64_t at) {
     uint8_t h[4];
     for (int i = 0; i < 4; ++i) h[i] = static_cast<uint8_t>(window_ >> (24 - 8 * i));
+    FrameHeader next;
+    const bool valid = parseHeader(h, next, true);
+    if (valid) sized(next);
     if (locked_) {
         if (at != current_.end()) return;  // inside the current frame
         count(current_);                   // it led here, and all of it has arrived
-        FrameHeader next;
-        if (parseHeader(h, next) && sameStream(current_.header, next)) {
+        if (valid && sameStream(current_.header, next) && next.frameBytes > 0) {
             current_ = {at, next};
         } else {
             locked_ = false;  // junk or another stream after the frame: search again from here
-            if (parseHeader(h, next)) candidates_.push_back({at, next});
+            if (valid) candidates_.push_back({at, next});
         }
         return;
     }
-    std::erase_if(candidates_, [at](const Frame &c) { return c.end() < at; });
-    FrameHeader next;
-    if (!parseHeader(h, next)) return;
-    for (const Frame &c : candidates_) {
-        if (c.end() == at && sameStream(c.header, next)) {
+    // A free-format candidate waits for the next free-format header as long
+    // as the largest frame could be (320 kbit/s at 8 kHz, padded).
+    constexpr uint64_t kLongestFree = 2881;
+    std::erase_if(candidates_, [at](const Frame &c) {
+        return c.header.frameBytes > 0 ? c.end() < at : at - c.offset > kLongestFree;
+    });
+    if (!valid) return;
+    for (Frame &c : candidates_) {
+        if (!sameStream(c.header, next)) continue;
+        if (c.header.frameBytes == 0 && at - c.offset >= 24) {
+            // Two free-format headers of one stream: the distance is the frame size.
+            freeBytes_ = static_cast<int>(at - c.offset) - c.header.padding;
+            sized(c.header);
+            sized(next);
+        }
+        if (c.header.frameBytes > 0 && c.end() == at) {
             count(c);
             current_ = {at, next};
             locked_ = true;

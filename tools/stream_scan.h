@@ -26,14 +26,17 @@ struct FrameHeader {
     int samples = 0;        // per channel: 1152 (MPEG-1) or 576
     int sideInfoBytes = 0;  // 32 or 17 (MPEG-1), 17 or 9
     bool crc = false;       // a CRC word follows the header
+    bool freeFormat = false;  // bitrate_index 0: the size is the distance to the next header
+    int padding = 0;          // 1 when the frame has the padding slot
 };
 
 // Parses the four header bytes at h. False unless they begin a Layer III
-// frame with a sample rate and a bitrate that give its size (free format,
-// whose frames carry no size, is not followed).
-bool parseHeader(const uint8_t *h, FrameHeader &out);
+// frame with a sample rate and a bitrate that give its size; with allowFree,
+// free-format headers pass too (bitrateKbps and frameBytes 0: the size is
+// learnt from the distance between two of them).
+bool parseHeader(const uint8_t *h, FrameHeader &out, bool allowFree = false);
 
-// Frames of one stream share version and sample rate.
+// Frames of one stream share version, sample rate and free format or not.
 bool sameStream(const FrameHeader &a, const FrameHeader &b);
 
 // The Xing ("Xing": VBR) or Info ("Info": CBR) frame an encoder puts first,
@@ -86,12 +89,15 @@ private:
     };
     void count(const Frame &frame);
     void header(uint64_t at);
+    void sized(FrameHeader &h) const;  // a free-format frame's size, once learnt
+
 
     uint64_t position_ = 0;  // offset of the next byte fed
     uint32_t window_ = 0;    // the last four bytes
     bool locked_ = false;    // following a chain of frames: current_ is its newest
     Frame current_{};
     std::vector<Frame> candidates_;  // unconfirmed frames, while not locked
+    int freeBytes_ = 0;              // size of an unpadded free-format frame, once learnt
     long frames_ = 0;
     uint64_t bytes_ = 0;
     int minKbps_ = 0, maxKbps_ = 0;

@@ -85,7 +85,8 @@ uint32_t le32(const std::vector<uint8_t> &b, size_t at) {
 }
 uint16_t le16(const std::vector<uint8_t> &b, size_t at) { return static_cast<uint16_t>(b[at] | b[at + 1] << 8); }
 
-const char *const kFixtures[] = {"mpeg1_44k_joint_cbr128", "mpeg2_24k_mono_vbr", "mpeg25_11k_stereo_cbr64"};
+const char *const kFixtures[] = {"mpeg1_44k_joint_cbr128", "mpeg2_24k_mono_vbr", "mpeg25_11k_stereo_cbr64",
+                                 "mpeg1_44k_stereo_free200"};
 
 TEST_F(ToolTest, DecodeWritesWavOfTheLibraryOutput) {
     for (const char *stem : kFixtures) {
@@ -161,6 +162,9 @@ TEST_F(ToolTest, InfoDescribesTheStream) {
         {"mpeg1_48k_stereo_vbr.mp3",  // 14808 bytes in 0.888 s
          "version: MPEG-1 Layer III\nsample rate: 48000 Hz\nchannels: 2\nmode: stereo\n"
          "bitrate: 133 kbit/s average (VBR, 32-320 kbit/s)\nframes: 37\nduration: 0.888 s\n"},
+        {"mpeg2_22k_mono_free50.mp3",  // 163- and 164-byte frames, no bitrate in the headers
+         "version: MPEG-2 Layer III\nsample rate: 22050 Hz\nchannels: 1\nmode: single channel\n"
+         "bitrate: 50 kbit/s (free format)\nframes: 37\nduration: 0.967 s\n"},
         {"gapless_mpeg1_44k_stereo_vbr.mp3",  // 8798 bytes in 50 x 1152 / 44100 s
          "version: MPEG-1 Layer III\nsample rate: 44100 Hz\nchannels: 2\nmode: joint stereo\n"
          "bitrate: 54 kbit/s average (VBR)\nframes: 50\nduration: 1.264 s\n"
