@@ -106,6 +106,26 @@ Bytes apeTag(Random &random) {
     return join({block(0xA0000000u), item, block(0x80000000u)});
 }
 
+// Frame starts of a gap-free stream, from its headers (standard frame sizes).
+std::vector<size_t> frameStarts(const Bytes &s) {
+    static const int kMpeg1[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+    static const int kLsf[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+    static const int kRates[] = {44100, 48000, 32000};
+    std::vector<size_t> starts;
+    size_t at = 0;
+    while (at + 4 <= s.size() && s[at] == 0xFF && (s[at + 1] & 0xE0) == 0xE0) {
+        const bool mpeg1 = (s[at + 1] & 0x08) != 0;
+        const bool mpeg25 = (s[at + 1] & 0x10) == 0;
+        const int index = s[at + 2] >> 4;
+        const int rate = kRates[(s[at + 2] >> 2) & 3] / (mpeg1 ? 1 : (mpeg25 ? 4 : 2));
+        const int kbps = mpeg1 ? kMpeg1[index] : kLsf[index];
+        if (index == 0 || index == 15) break;
+        starts.push_back(at);
+        at += static_cast<size_t>((mpeg1 ? 144 : 72) * kbps * 1000 / rate + ((s[at + 2] >> 1) & 1));
+    }
+    return starts;
+}
+
 struct RealFileCase {
     std::string name;
     Bytes input;
@@ -132,6 +152,11 @@ std::vector<RealFileCase> realFileCases() {
         cases.push_back({s + ": ID3v1 tag at the end", join({clean, id3v1(random)}), clean});
         cases.push_back({s + ": APE tag at the end", join({clean, apeTag(random)}), clean});
         cases.push_back({s + ": APE and ID3v1 tags at the end", join({clean, apeTag(random), id3v1(random)}), clean});
+        // A few frames, then junk: the probe meets rejected headers and ends
+        // with a failed search, yet reports the frames it decoded.
+        const auto starts = frameStarts(clean);
+        const Bytes head(clean.begin(), clean.begin() + static_cast<long>(starts.at(4)));
+        cases.push_back({s + ": four frames, then junk", join({head, random.bytes(3000)}), head});
     }
     // Random junk in front: many seeds, several lengths (the first frame may
     // land anywhere in the first refill, or beyond it).
@@ -161,26 +186,6 @@ TEST(RealFiles, DecodeLikeTheCleanStream) {
 }
 
 // ---- Damage -----------------------------------------------------------------
-
-// Frame starts of a gap-free stream, from its headers (standard frame sizes).
-std::vector<size_t> frameStarts(const Bytes &s) {
-    static const int kMpeg1[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
-    static const int kLsf[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
-    static const int kRates[] = {44100, 48000, 32000};
-    std::vector<size_t> starts;
-    size_t at = 0;
-    while (at + 4 <= s.size() && s[at] == 0xFF && (s[at + 1] & 0xE0) == 0xE0) {
-        const bool mpeg1 = (s[at + 1] & 0x08) != 0;
-        const bool mpeg25 = (s[at + 1] & 0x10) == 0;
-        const int index = s[at + 2] >> 4;
-        const int rate = kRates[(s[at + 2] >> 2) & 3] / (mpeg1 ? 1 : (mpeg25 ? 4 : 2));
-        const int kbps = mpeg1 ? kMpeg1[index] : kLsf[index];
-        if (index == 0 || index == 15) break;
-        starts.push_back(at);
-        at += static_cast<size_t>((mpeg1 ? 144 : 72) * kbps * 1000 / rate + ((s[at + 2] >> 1) & 1));
-    }
-    return starts;
-}
 
 // How the damaged decode relates to the clean one: samples equal at the start
 // and at the end (aligned at the end, so lost frames do not shift it);
