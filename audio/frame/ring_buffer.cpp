@@ -39,13 +39,16 @@ int32_t refillGap(MP3_Stream *stream, uint32_t r, uint32_t w) {
 
 // Drained: the whole ring is free; restart at index 0. A held-back 0xFF may be
 // the first byte of a sync pattern whose second byte is still to come (a scan
-// or a frame stopped just before it): it is kept as the first byte of the
-// restarted ring, or a frame would be lost wherever the input arrives in
-// pieces. Any other held-back byte cannot begin a pattern and is dropped.
+// or a frame stopped just before it), and a held-back 'I' the first byte of an
+// ID3v2 tag: it is kept as the first byte of the restarted ring, or a frame
+// (or the tag's end) would be lost wherever the input arrives in pieces. Any
+// other held-back byte can begin neither and is dropped. (The frame driver
+// clears a held-back byte it consumed, so that is never kept.)
 int32_t refillDrained(MP3_Stream *stream, uint32_t w) {
     stream->readIndex = 0;
-    if (stream->buffer[w] == 0xFF) {
-        stream->buffer[0] = 0xFF;
+    const uint8_t held = stream->buffer[w];
+    if (held == 0xFF || held == 'I') {
+        stream->buffer[0] = held;
         const int32_t n = readFromHost(stream, 1, MP3_RING_SIZE - 1);
         stream->writeIndex = static_cast<uint32_t>(n);
         return n;

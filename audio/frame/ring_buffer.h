@@ -16,7 +16,7 @@ namespace mpfix {
 // Stores what the callback delivers into the free stretch(es) of the ring (at
 // most two calls) and returns the number of bytes stored; 0 without a callback.
 // A drained ring restarts at index 0; its held-back byte is kept in front
-// only when it is 0xFF (it may begin a sync pattern).
+// only when it is 0xFF or 'I' (it may begin a sync pattern or an ID3v2 tag).
 int32_t MP3_Refill(MP3_Stream *stream);
 
 // Copies up to count deliverable bytes (readIndex up to, not including,
