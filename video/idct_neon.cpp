@@ -48,16 +48,6 @@ inline void transposeRows(const int16x8_t r[8], int16x4_t t[2][8]) {
     }
 }
 
-// 4x4 transpose of 32-bit lanes: in[k] lane j becomes out[j] lane k.
-inline void transpose4(const U4 *in, U4 *out) {
-    const uint32x4x2_t a = vtrnq_u32((uint32x4_t)in[0], (uint32x4_t)in[1]);
-    const uint32x4x2_t b = vtrnq_u32((uint32x4_t)in[2], (uint32x4_t)in[3]);
-    out[0] = (U4)vcombine_u32(vget_low_u32(a.val[0]), vget_low_u32(b.val[0]));
-    out[1] = (U4)vcombine_u32(vget_low_u32(a.val[1]), vget_low_u32(b.val[1]));
-    out[2] = (U4)vcombine_u32(vget_high_u32(a.val[0]), vget_high_u32(b.val[0]));
-    out[3] = (U4)vcombine_u32(vget_high_u32(a.val[1]), vget_high_u32(b.val[1]));
-}
-
 }  // namespace
 
 void MPG_DCTInv_8x8_neon(int16_t *block) {
@@ -69,25 +59,30 @@ void MPG_DCTInv_8x8_neon(int16_t *block) {
 
     int16x4_t t[2][8];
     transposeRows(r, t);
-    U4 mid[2][8];  // mid[h][k] lane j: row 4h + j, column k
-    idctFinish<U4, S4, false>(rowProducts(t[0]), mid[0]);
-    if (!sparse) idctFinish<U4, S4, false>(rowProducts(t[1]), mid[1]);
-
-    U4 out[2][8];  // out[g][i] lane j: row i, column 4g + j
-    for (int g = 0; g < 2; ++g) {
-        U4 rows[8];
-        transpose4(&mid[0][4 * g], &rows[0]);
-        if (sparse) {
-            idctFinish<U4, S4, true, IdctScalarConstants, false>(idctColumnProductsTop(rows), out[g]);
-        } else {
-            transpose4(&mid[1][4 * g], &rows[4]);
-            idctFinish<U4, S4, true, IdctScalarConstants, false>(idctColumnProducts(rows), out[g]);
+    // Row-pass results, t[g][i] = row i, columns 4g..4g + 3. The interleaving
+    // store transposes each 4x4 quarter on its way to memory, so the column
+    // pass loads whole rows and only one pass's values live in registers.
+    alignas(16) uint32_t mid[2][8][4];
+    for (int h = 0; h < (sparse ? 1 : 2); ++h) {
+        U4 y[8];  // y[k] lane j: row 4h + j, column k
+        idctFinish<U4, S4, false>(rowProducts(t[h]), y);
+        for (int g = 0; g < 2; ++g) {
+            const uint32x4x4_t quarter = {{(uint32x4_t)y[4 * g], (uint32x4_t)y[4 * g + 1], (uint32x4_t)y[4 * g + 2],
+                                          (uint32x4_t)y[4 * g + 3]}};
+            vst4q_u32(&mid[g][4 * h][0], quarter);
         }
     }
-    // High 16 bits of each unshifted result.
-    for (int i = 0; i < 8; ++i)
-        vst1q_s16(block + 8 * i, vreinterpretq_s16_u16(vcombine_u16(vshrn_n_u32((uint32x4_t)out[0][i], 16),
-                                                                    vshrn_n_u32((uint32x4_t)out[1][i], 16))));
+
+    for (int g = 0; g < 2; ++g) {
+        U4 rows[8], out[8];  // lane j: column 4g + j
+        for (int i = 0; i < (sparse ? 4 : 8); ++i) rows[i] = (U4)vld1q_u32(&mid[g][i][0]);
+        if (sparse)
+            idctFinish<U4, S4, true, IdctScalarConstants, false>(idctColumnProductsTop(rows), out);
+        else
+            idctFinish<U4, S4, true, IdctScalarConstants, false>(idctColumnProducts(rows), out);
+        // High 16 bits of each unshifted result.
+        for (int i = 0; i < 8; ++i) vst1_s16(block + 8 * i + 4 * g, vreinterpret_s16_u16(vshrn_n_u32((uint32x4_t)out[i], 16)));
+    }
 }
 
 }  // namespace mpfix
