@@ -2,7 +2,9 @@
 """Builds audio/parse/huffman_tables.cpp from data/huffman_b7.txt (ISO/IEC 11172-3, Table B.7).
 
 Each stored big-value table is a 16-entry first-level lookup, indexed by the next four stream bits, followed by
-the code tree serialized depth first (node area). Run from the repository root:
+the code tree serialized depth first (node area). Each code set also gets a wide lookup, indexed by the next
+LOOKUP_BITS bits, for the fast decoder: an entry finishes every codeword of at most that many bits (x, y and the
+codeword length) or names the tree node the longer codewords continue from. Run from the repository root:
 
     python3 tools/gen_huffman_tables.py > audio/parse/huffman_tables.cpp
 """
@@ -141,6 +143,32 @@ def build_table(codes, large):
     return first + [v if v < 256 or large else None for v in area]
 
 
+def lookup_bits(codes, large):
+    """Index width of the wide lookup: the longest codeword, at most 8 bits (small tables) or 10 (large)."""
+    return min(max(len(c) for _, c in codes), 10 if large else 8)
+
+
+def wide_lookup(codes, large):
+    """Entry by the next K bits: x * 512 + y * 32 + length * 2 + 1 for a codeword of at most K bits, else
+    2 x the index (in the node area) of the tree node that the K bits lead to."""
+    root = build_tree(codes)
+    _, index_of = serialize(root, large)
+    k = lookup_bits(codes, large)
+    entries = []
+    for p in range(1 << k):
+        bits = format(p, '0%db' % k)
+        node, depth = root, 0
+        while node[0] == 'node' and depth < k:
+            node = node[1 + int(bits[depth])]
+            depth += 1
+        if node[0] == 'leaf':
+            x, y = node[1]
+            entries.append((x << 9) | (y << 5) | (depth << 1) | 1)
+        else:
+            entries.append(2 * index_of[id(node)])
+    return entries
+
+
 def count1_table_a(codes):
     """Lookup by the next six bits p < 32 (p >= 32 is the 1-bit code of (0, 0, 0, 0))."""
     by_code = {c: q for q, c in codes}
@@ -194,6 +222,13 @@ def main():
         print(emit(data, 16, 5 if large else 3))
         print('};')
         print()
+    for t in CODE_SETS:
+        data = wide_lookup(pairs[t], t >= 13)
+        print(f'// Table {t}: wide lookup by the next {lookup_bits(pairs[t], t >= 13)} bits.')
+        print(f'constexpr uint16_t kLookup{t}[{len(data)}] = {{')
+        print(emit(data, 16, 5))
+        print('};')
+        print()
     print('}  // namespace')
     print()
     small = ['nullptr' if t not in SMALL else f'kHuff{t}' for t in range(13)]
@@ -214,6 +249,18 @@ def main():
     print('// Stored entries (first level + node area) per table_select; 0 where a table has no codes.')
     print('const uint16_t MP3_HuffTableEntries[32] = {')
     print(emit(sizes, 16, 3))
+    print('};')
+    def code_set(t):
+        return None if t in (0, 4, 14) else 16 if 16 <= t < 24 else 24 if t >= 24 else t
+    lookups = ['nullptr' if code_set(t) is None else f'kLookup{code_set(t)}' for t in range(32)]
+    print('// Wide lookups by table_select; 0, 4 and 14 have no codes.')
+    print('const uint16_t *const MP3_HuffLookup[32] = {')
+    print(emit(lookups, 8, 10))
+    print('};')
+    widths = [0 if code_set(t) is None else lookup_bits(pairs[code_set(t)], t >= 13) for t in range(32)]
+    print('// Index width of the wide lookup by table_select.')
+    print('const uint8_t MP3_HuffLookupBits[32] = {')
+    print(emit(widths, 16, 2))
     print('};')
     print('// Count1 table A by the next six bits: 0..5 six-bit codes, 6..15 pair indexes into 32..51,')
     print('// 16..31 four-bit codes with their sign, 32..51 the two-sign quadruples of the five-bit codes.')

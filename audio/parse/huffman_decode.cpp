@@ -195,7 +195,7 @@ bool validGranule(const MP3_GranuleInfo *g, const MP3_FrameHeader *h, int32_t hu
 
 }  // namespace
 
-void MP3_DecodeBigValues(MP3_BitReader *reader, int32_t table, int32_t **out, int32_t count) {
+void MP3_DecodeBigValues_ref(MP3_BitReader *reader, int32_t table, int32_t **out, int32_t count) {
     int32_t *at = *out;
     const int32_t pairs = count / 2;
     if (table >= 1 && table <= 12 && MP3_HuffSmallTables[table] != nullptr) {

@@ -4,6 +4,7 @@
 #define MPFIX_AUDIO_PARSE_HUFFMAN_DECODE_H
 
 #include <cstdint>
+#include <span>
 
 #include "audio/bit_reader.h"
 #include "audio/granule_context.h"
@@ -25,7 +26,21 @@ int32_t MP3_DecodeSpectrum(MP3_GranuleContext *context, int32_t *out, int32_t *n
 
 // Decodes count values (even) as pairs with table_select table (0..31) and
 // advances *out past them. Tables 0, 4 and 14 store zeros and read nothing.
+// It runs the best variant below.
 void MP3_DecodeBigValues(MP3_BitReader *reader, int32_t table, int32_t **out, int32_t count);
+
+// The reference walks the code tree bit by bit past the four-bit first level;
+// the scalar variant finishes most codewords with one read of the wide
+// lookups. Both give the same values and leave the reader at the same bit.
+void MP3_DecodeBigValues_ref(MP3_BitReader *reader, int32_t table, int32_t **out, int32_t count);
+void MP3_DecodeBigValues_scalar(MP3_BitReader *reader, int32_t table, int32_t **out, int32_t count);
+using DecodeBigValuesFn = void (*)(MP3_BitReader *reader, int32_t table, int32_t **out, int32_t count);
+struct DecodeBigValuesVariant {
+    const char *name;
+    DecodeBigValuesFn fn;
+};
+// Every variant, the reference first.
+std::span<const DecodeBigValuesVariant> DecodeBigValuesVariants() noexcept;
 
 // Decodes count1 quadruples from index start while the bit budget (at least
 // 0) lasts and all four values fit below 576; drops a last quadruple that ends

@@ -1,0 +1,184 @@
+// The big-value decoders: the wide lookups derived again from the Table B.7
+// code list, and every variant called explicitly against the reference bit
+// for bit (values, words past the region, reader position) on streams encoded
+// from random values and on random bytes ending at a random place.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "audio/parse/huffman_decode.h"
+#include "audio/parse/huffman_tables.h"
+#include "parse/huffman_codes.h"
+
+using namespace mpfix;
+using mpfix::test::BitWriter;
+using mpfix::test::CodeList;
+
+namespace {
+
+struct SplitMix64 {
+    uint64_t state;
+    uint64_t next() {
+        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    uint32_t below(uint32_t n) { return static_cast<uint32_t>(next() % n); }
+};
+
+const CodeList &codes() {
+    static const CodeList list = mpfix::test::loadCodeList();
+    return list;
+}
+
+bool hasCodes(int t) { return t != 0 && t != 4 && t != 14; }
+
+// Walks the packed tree (node area) from its root along bits.
+uint32_t nodeAfter(int t, const std::string &bits) {
+    uint32_t q = 0;
+    for (char c : bits) {
+        const uint32_t node = t <= 12 ? MP3_HuffSmallTables[t][16 + q] : MP3_HuffLargeTables[t - 13][16 + q];
+        if ((node & 1u) != 0) ADD_FAILURE() << "leaf before the end of " << bits;
+        q = c == '1' ? node >> 1 : q + 1;
+    }
+    return q;
+}
+
+TEST(HuffmanLookup, EveryEntryFollowsFromTheCodeList) {
+    for (int t = 0; t < 32; ++t) {
+        SCOPED_TRACE("table_select " + std::to_string(t));
+        if (!hasCodes(t)) {
+            EXPECT_EQ(MP3_HuffLookup[t], nullptr);
+            EXPECT_EQ(MP3_HuffLookupBits[t], 0);
+            continue;
+        }
+        const auto &pairs = codes().pairs.at(mpfix::test::codeSetOf(t));
+        size_t longest = 0;
+        for (const auto &p : pairs) longest = std::max(longest, p.code.size());
+        const int k = static_cast<int>(std::min<size_t>(longest, t <= 12 ? 8 : 10));
+        ASSERT_EQ(MP3_HuffLookupBits[t], k);
+        for (uint32_t index = 0; index < (1u << k); ++index) {
+            std::string bits;
+            for (int b = k - 1; b >= 0; --b) bits += ((index >> b) & 1u) != 0 ? '1' : '0';
+            const uint32_t e = MP3_HuffLookup[t][index];
+            const auto hit = std::find_if(pairs.begin(), pairs.end(), [&](const auto &p) {
+                return p.code.size() <= bits.size() && bits.compare(0, p.code.size(), p.code) == 0;
+            });
+            if (hit != pairs.end()) {
+                const uint32_t expected = (static_cast<uint32_t>(hit->x) << 9) |
+                                          (static_cast<uint32_t>(hit->y) << 5) |
+                                          (static_cast<uint32_t>(hit->code.size()) << 1) | 1u;
+                ASSERT_EQ(e, expected) << bits;
+            } else {
+                ASSERT_EQ(e & 1u, 0u) << bits;
+                ASSERT_EQ(e >> 1, nodeAfter(t, bits)) << bits;
+            }
+        }
+    }
+}
+
+// Runs one decoder on bytes (readable up to end) from bit `bit`; returns the
+// values written (with sentinels past the region) and the reader position.
+struct Decoded {
+    std::vector<int32_t> out;
+    int32_t position;
+    bool operator==(const Decoded &) const = default;
+};
+
+Decoded decode(DecodeBigValuesFn fn, const std::vector<uint8_t> &bytes, int32_t bit, int32_t table, int32_t count) {
+    Decoded r{std::vector<int32_t>(static_cast<size_t>(count) + 4, 0x5A5A5A5A), 0};
+    MP3_BitReader reader;
+    MP3_ReaderOpen(&reader, bytes.data(), bit, bytes.data() + bytes.size());
+    int32_t *at = r.out.data();
+    fn(&reader, table, &at, count);
+    EXPECT_EQ(at, r.out.data() + count);
+    r.position = MP3_ReaderPosition(&reader);
+    return r;
+}
+
+int randomValue(SplitMix64 &rng, int max) {
+    int m = max;
+    switch (rng.below(8)) {
+    case 0: case 1: case 2: m = 0; break;
+    case 3: case 4: m = std::min(max, 1); break;
+    case 5: m = std::min(max, 15); break;
+    default: break;
+    }
+    const int v = static_cast<int>(rng.below(static_cast<uint32_t>(m) + 1));
+    return rng.below(2) != 0 ? -v : v;
+}
+
+TEST(HuffmanVariants, EncodedRandomValuesDecodeAlikeAndExactly) {
+    SplitMix64 rng{7};
+    for (int t = 0; t < 32; ++t) {
+        SCOPED_TRACE("table_select " + std::to_string(t));
+        for (int round = 0; round < 6; ++round) {
+            const int32_t count = 2 * static_cast<int32_t>(1 + rng.below(288));
+            const int32_t bit = static_cast<int32_t>(rng.below(8));
+            std::vector<int32_t> values(static_cast<size_t>(count), 0);
+            BitWriter w;
+            w.put(0, bit);
+            if (hasCodes(t)) {
+                const int max = mpfix::test::maxValueOf(codes(), t);
+                for (auto &v : values) v = randomValue(rng, max);
+                for (size_t i = 0; i < values.size(); i += 2)
+                    mpfix::test::encodePair(w, codes(), t, values[i], values[i + 1]);
+            }
+            const int32_t end = static_cast<int32_t>(w.bitCount());
+            w.put(static_cast<uint32_t>(rng.next()), 32);  // whatever follows the region
+            const Decoded ref = decode(MP3_DecodeBigValues_ref, w.bytes(), bit, t, count);
+            ASSERT_EQ(std::vector<int32_t>(ref.out.begin(), ref.out.begin() + static_cast<ptrdiff_t>(count)), values);
+            ASSERT_EQ(ref.position, end);
+            for (const auto &variant : DecodeBigValuesVariants()) {
+                SCOPED_TRACE(variant.name);
+                ASSERT_TRUE(decode(variant.fn, w.bytes(), bit, t, count) == ref);
+            }
+        }
+    }
+}
+
+// Corrupt main data: random bytes (mostly ones, so the long codewords and
+// the escapes come up), stopping anywhere, even before the first bit, so
+// the readers run past the end and read zeros there.
+TEST(HuffmanVariants, RandomBytesWithRandomEndsDecodeAlike) {
+    SplitMix64 rng{11};
+    for (int round = 0; round < 400; ++round) {
+        const int32_t t = static_cast<int32_t>(rng.below(32));
+        const int32_t count = 2 * static_cast<int32_t>(1 + rng.below(288));
+        std::vector<uint8_t> bytes(rng.below(200));
+        const bool dense = rng.below(2) != 0;
+        for (auto &b : bytes) b = static_cast<uint8_t>(dense ? rng.next() | rng.next() : rng.next());
+        const int32_t bit = bytes.empty() ? 0 : static_cast<int32_t>(rng.below(8));
+        const Decoded ref = decode(MP3_DecodeBigValues_ref, bytes, bit, t, count);
+        for (const auto &variant : DecodeBigValuesVariants()) {
+            SCOPED_TRACE(std::string(variant.name) + ", table_select " + std::to_string(t));
+            ASSERT_TRUE(decode(variant.fn, bytes, bit, t, count) == ref);
+        }
+    }
+}
+
+// All ones: the longest codeword of every table, then the largest escapes.
+TEST(HuffmanVariants, AllOnesDecodeAlike) {
+    const std::vector<uint8_t> ones(1400, 0xFF);
+    for (int32_t t = 0; t < 32; ++t) {
+        const Decoded ref = decode(MP3_DecodeBigValues_ref, ones, 3, t, 576);
+        for (const auto &variant : DecodeBigValuesVariants())
+            ASSERT_TRUE(decode(variant.fn, ones, 3, t, 576) == ref) << variant.name << ", table_select " << t;
+    }
+}
+
+TEST(HuffmanVariants, ListStartsWithTheReference) {
+    const auto variants = DecodeBigValuesVariants();
+    ASSERT_FALSE(variants.empty());
+    EXPECT_EQ(std::string(variants[0].name), "ref");
+    EXPECT_EQ(variants[0].fn, &MP3_DecodeBigValues_ref);
+#if !MPFIX_PLAIN_KERNELS
+    EXPECT_EQ(variants.size(), 2u);
+#endif
+}
+
+}  // namespace
