@@ -1,5 +1,7 @@
 #include "audio/synth/hybrid.h"
 
+#include <iterator>
+
 #include "audio/words.h"
 #include "audio/fixed_point.h"
 #include "audio/stream_constants.h"
@@ -44,7 +46,37 @@ void overlapAdd(const int32_t *z, int32_t *overlap, int32_t *output, int32_t sb)
     }
 }
 
+constexpr HybridLong4Variant kLong4[] = {
+    {"ref", MP3_HybridLong4_ref},
+#if !MPFIX_PLAIN_KERNELS && defined(__x86_64__)
+    {"avx2", MP3_HybridLong4_avx2},
+#endif
+};
+
+size_t runnableLong4() noexcept {
+#if !MPFIX_PLAIN_KERNELS && defined(__x86_64__)
+    if (!__builtin_cpu_supports("avx2")) return 1;
+#endif
+    return std::size(kLong4);
+}
+
+// Four subbands a call; the reference on the processors without a variant.
+void hybridLong4(int32_t *lines, int32_t *output, int32_t *overlap, int32_t sb, int32_t blockType) {
+    static const HybridLong4Fn best = HybridLong4Variants().back().fn;
+    best(lines, output, overlap, sb, blockType);
+}
+
 }  // namespace
+
+void MP3_HybridLong4_ref(int32_t *lines, int32_t *output, int32_t *overlap, int32_t sb, int32_t blockType) {
+    int32_t z[kTransformSamples];
+    for (int32_t i = 0; i < 4; ++i) {
+        MP3_IMDCTLong(lines + MP3_SLOTS * i, z, blockType);
+        overlapAdd(z, overlap + MP3_SLOTS * i, output, sb + i);
+    }
+}
+
+std::span<const HybridLong4Variant> HybridLong4Variants() noexcept { return {kLong4, runnableLong4()}; }
 
 int32_t MP3_HybridSynthesis(int32_t *spectrum, int32_t *output, int32_t *overlap, int32_t nonzeroBound,
                             int32_t *prevSubbands, int32_t blockType, int32_t mixedBlockFlag) {
@@ -70,7 +102,14 @@ int32_t MP3_HybridSynthesis(int32_t *spectrum, int32_t *output, int32_t *overlap
     *prevSubbands = limit;
 
     int32_t z[kTransformSamples];
-    for (int32_t sb = 0; sb < count; ++sb) {
+    for (int32_t sb = 0; sb < count;) {
+        // Four long subbands with one window at a time (sb stays even: a
+        // mixed block's two long subbands with the normal window come first).
+        if (blockType != 2 && sb + 4 <= limit && (mixedBlockFlag == 0 || sb >= kMixedLongSubbands)) {
+            hybridLong4(spectrum + MP3_SLOTS * sb, output, overlap + MP3_SLOTS * sb, sb, blockType);
+            sb += 4;
+            continue;
+        }
         int32_t *lines = spectrum + MP3_SLOTS * sb;
         const bool mixedLong = sb < kMixedLongSubbands && mixedBlockFlag == 1;
         const bool longBlock = blockType != 2 || mixedLong;
@@ -84,6 +123,7 @@ int32_t MP3_HybridSynthesis(int32_t *spectrum, int32_t *output, int32_t *overlap
             MP3_IMDCTShort(lines, z);
         }
         overlapAdd(z, overlap + MP3_SLOTS * sb, output, sb);
+        ++sb;
     }
     // Above the count the overlap is already zero, so the output is too.
     for (int32_t k = 0; k < MP3_SLOTS; ++k) {

@@ -5,6 +5,7 @@
 #define MPFIX_AUDIO_SYNTH_HYBRID_H
 
 #include <cstdint>
+#include <span>
 
 namespace mpfix {
 
@@ -18,6 +19,24 @@ namespace mpfix {
 // range or a pointer is null.
 int32_t MP3_HybridSynthesis(int32_t *spectrum, int32_t *output, int32_t *overlap, int32_t nonzeroBound,
                             int32_t *prevSubbands, int32_t blockType, int32_t mixedBlockFlag);
+
+// Four long-block subbands sb .. sb + 3 (sb even, at most 28) at once: the
+// long IMDCT of lines[18 i ..] with the window of blockType (as
+// MP3_IMDCTLong), overlap-add with overlap[18 i ..] (which receives the
+// second halves) and frequency inversion, into output[32 k + sb + i] (the
+// whole slot-major output). The 72 lines are scratch afterwards.
+// MP3_HybridSynthesis runs the best variant for runs of such subbands.
+void MP3_HybridLong4_ref(int32_t *lines, int32_t *output, int32_t *overlap, int32_t sb, int32_t blockType);
+#if !MPFIX_PLAIN_KERNELS && defined(__x86_64__)
+void MP3_HybridLong4_avx2(int32_t *lines, int32_t *output, int32_t *overlap, int32_t sb, int32_t blockType);
+#endif
+using HybridLong4Fn = void (*)(int32_t *lines, int32_t *output, int32_t *overlap, int32_t sb, int32_t blockType);
+struct HybridLong4Variant {
+    const char *name;
+    HybridLong4Fn fn;
+};
+// Every variant this machine can run, the reference first.
+std::span<const HybridLong4Variant> HybridLong4Variants() noexcept;
 
 }  // namespace mpfix
 
