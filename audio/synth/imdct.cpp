@@ -1,5 +1,7 @@
 #include "audio/synth/imdct.h"
 
+#include <iterator>
+
 #include "audio/fixed_point.h"
 #include "mpfix.h"
 
@@ -71,7 +73,7 @@ const int32_t imdctShortWindow[12] = {
 
 // ---- Alias reduction ---------------------------------------------------------
 
-void MP3_AliasReduce(int32_t *spectrum, int32_t subbands) {
+void MP3_AliasReduce_ref(int32_t *spectrum, int32_t subbands) {
     if (subbands > MP3_SUBBANDS) subbands = MP3_SUBBANDS;  // a granule has 32 subbands, never more
     for (int32_t k = 1; k < subbands; ++k) {
         int32_t *lower = spectrum + MP3_SLOTS * k;  // lines 18k, 18k + 1, ...
@@ -91,6 +93,37 @@ void MP3_AliasReduce(int32_t *spectrum, int32_t subbands) {
             upper[-i] = wrapShl(newUp.high(), 1);
         }
     }
+}
+
+namespace {
+
+constexpr AliasReduceVariant kAliasVariants[] = {
+    {"ref", MP3_AliasReduce_ref},
+#if !MPFIX_PLAIN_KERNELS && defined(__x86_64__)
+    {"avx2", MP3_AliasReduce_avx2},
+#endif
+};
+
+size_t runnableAliasVariants() noexcept {
+#if !MPFIX_PLAIN_KERNELS && defined(__x86_64__)
+    if (!__builtin_cpu_supports("avx2")) return 1;
+#endif
+    return std::size(kAliasVariants);
+}
+
+}  // namespace
+
+std::span<const AliasReduceVariant> AliasReduceVariants() noexcept {
+    return {kAliasVariants, runnableAliasVariants()};
+}
+
+void MP3_AliasReduce(int32_t *spectrum, int32_t subbands) {
+#if !MPFIX_PLAIN_KERNELS && defined(__x86_64__)
+    static const AliasReduceFn best = AliasReduceVariants().back().fn;
+    best(spectrum, subbands);
+#else
+    MP3_AliasReduce_ref(spectrum, subbands);
+#endif
 }
 
 // ---- Long transform ----------------------------------------------------------

@@ -7,6 +7,7 @@
 #define MPFIX_AUDIO_SYNTH_IMDCT_H
 
 #include <cstdint>
+#include <span>
 
 namespace mpfix {
 
@@ -25,7 +26,22 @@ extern const int32_t imdctShortWindow[12];
 
 // Alias reduction over the boundaries 1 .. subbands - 1 of one granule's 576
 // lines, in place. Counts above 32 are treated as 32; 1 or less changes nothing.
+// Runs the best variant below for this machine.
 void MP3_AliasReduce(int32_t *spectrum, int32_t subbands);
+
+// The plain reference and its variant, bit for bit the same: AVX2 runs the
+// eight butterflies of a boundary at once.
+void MP3_AliasReduce_ref(int32_t *spectrum, int32_t subbands);
+#if !MPFIX_PLAIN_KERNELS && defined(__x86_64__)
+void MP3_AliasReduce_avx2(int32_t *spectrum, int32_t subbands);
+#endif
+using AliasReduceFn = void (*)(int32_t *spectrum, int32_t subbands);
+struct AliasReduceVariant {
+    const char *name;
+    AliasReduceFn fn;
+};
+// Every variant this machine can run, the reference first.
+std::span<const AliasReduceVariant> AliasReduceVariants() noexcept;
 
 // 36 windowed samples z from the 18 lines x of one subband. The window row is
 // blockType, less 1 for block type 3 (0 normal, 1 start, 3 stop); values
