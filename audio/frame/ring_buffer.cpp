@@ -1,5 +1,7 @@
 #include "audio/frame/ring_buffer.h"
 
+#include <cstring>
+
 namespace mpfix {
 
 namespace {
@@ -70,16 +72,19 @@ int32_t MP3_Refill(MP3_Stream *stream) {
 }
 
 int32_t MP3_ReadBytes(MP3_Stream *stream, uint8_t *destination, int32_t count) {
-    uint32_t r = stream->readIndex & kIndexMask;
+    const uint32_t r = stream->readIndex & kIndexMask;
     const uint32_t w = stream->writeIndex & kIndexMask;
-    int32_t n = 0;
-    // The byte at writeIndex is held back.
-    while (n < count && r != w) {
-        destination[n++] = stream->buffer[r];
-        r = (r + 1) & kIndexMask;
-    }
-    stream->readIndex = r;
-    return n;
+    // The byte at writeIndex is held back; the rest is copied in at most two
+    // stretches (up to the ring's end, then from its start).
+    const uint32_t held = (w - r) & kIndexMask;
+    const uint32_t wanted = count <= 0 ? 0u : static_cast<uint32_t>(count);
+    const uint32_t n = wanted < held ? wanted : held;
+    const uint32_t toEnd = MP3_RING_SIZE - r;
+    const uint32_t first = n < toEnd ? n : toEnd;
+    if (first > 0) std::memcpy(destination, stream->buffer + r, first);
+    if (n > first) std::memcpy(destination + first, stream->buffer, n - first);
+    stream->readIndex = (r + n) & kIndexMask;
+    return static_cast<int32_t>(n);
 }
 
 int32_t MP3_BytesAvailable(const MP3_Stream *stream) {
