@@ -2,9 +2,10 @@
 """Builds audio/parse/huffman_tables.cpp from data/huffman_b7.txt (ISO/IEC 11172-3, Table B.7).
 
 Each stored big-value table is a 16-entry first-level lookup, indexed by the next four stream bits, followed by
-the code tree serialized depth first (node area). Each code set also gets a wide lookup, indexed by the next
-LOOKUP_BITS bits, for the fast decoder: an entry finishes every codeword of at most that many bits (x, y and the
-codeword length) or names the tree node the longer codewords continue from. Run from the repository root:
+the code tree serialized depth first (node area). Each code set also gets a wide lookup for the fast decoder,
+indexed by the next 8 (small tables) or 10 bits (large ones; fewer where all codewords are shorter): an entry
+finishes every codeword of at most that many bits (x, y and the bits taken, signs included where they fit) or
+names the tree node the longer codewords continue from. Run from the repository root:
 
     python3 tools/gen_huffman_tables.py > audio/parse/huffman_tables.cpp
 """
@@ -148,8 +149,11 @@ def lookup_bits(codes, large):
     return min(max(len(c) for _, c in codes), 10 if large else 8)
 
 
-def wide_lookup(codes, large):
-    """Entry by the next K bits: x * 512 + y * 32 + length * 2 + 1 for a codeword of at most K bits, else
+def wide_lookup(codes, large, escapes):
+    """Entry by the next K bits. A codeword of at most K bits: bit 0 set, bits 4..1 the bits taken, x in bits
+    9..5 and y in 14..10; their signs are folded in (x and y as 5-bit two's complement, the bits taken counting
+    the sign bits) when the signs fit into the K bits and no escape follows (value 15 of a table with linbits);
+    otherwise bit 15 is set, x and y are magnitudes and the bits taken are the codeword's. A longer codeword:
     2 x the index (in the node area) of the tree node that the K bits lead to."""
     root = build_tree(codes)
     _, index_of = serialize(root, large)
@@ -161,11 +165,18 @@ def wide_lookup(codes, large):
         while node[0] == 'node' and depth < k:
             node = node[1 + int(bits[depth])]
             depth += 1
-        if node[0] == 'leaf':
-            x, y = node[1]
-            entries.append((x << 9) | (y << 5) | (depth << 1) | 1)
-        else:
+        if node[0] != 'leaf':
             entries.append(2 * index_of[id(node)])
+            continue
+        x, y = node[1]
+        signs = (x != 0) + (y != 0)
+        if depth + signs <= k and not (escapes and 15 in (x, y)):
+            rest = list(bits[depth:])
+            sx = -x if x and rest.pop(0) == '1' else x
+            sy = -y if y and rest.pop(0) == '1' else y
+            entries.append(((sy & 31) << 10) | ((sx & 31) << 5) | ((depth + signs) << 1) | 1)
+        else:
+            entries.append(0x8000 | (y << 10) | (x << 5) | (depth << 1) | 1)
     return entries
 
 
@@ -223,7 +234,7 @@ def main():
         print('};')
         print()
     for t in CODE_SETS:
-        data = wide_lookup(pairs[t], t >= 13)
+        data = wide_lookup(pairs[t], t >= 13, t in (16, 24))
         print(f'// Table {t}: wide lookup by the next {lookup_bits(pairs[t], t >= 13)} bits.')
         print(f'constexpr uint16_t kLookup{t}[{len(data)}] = {{')
         print(emit(data, 16, 5))

@@ -1,5 +1,5 @@
 // Big-value pairs through the wide lookups of huffman_tables.h: one table
-// read finishes most codewords, the rare longer ones continue down the code
+// read finishes most codewords, their signs too, the rare longer ones continue down the code
 // tree from the node the lookup names. The window is topped up eight bytes at
 // a time, once before a pair when fewer bits are held than its longest
 // codeword and both signs take, and before an escape when fewer than it and
@@ -60,6 +60,9 @@ inline void refill(MP3_BitReader *reader, Window &w) {
     refillNearEnd(reader, w);
 }
 
+// A 5-bit two's-complement field.
+inline int32_t signed5(uint32_t field) { return static_cast<int32_t>((field & 31u) ^ 16u) - 16; }
+
 template <typename Node>
 uint32_t walkTree(Window &w, const Node *nodes, uint32_t pointer) {
     uint32_t q = pointer >> 1;
@@ -97,7 +100,11 @@ void decodePairs(MP3_BitReader *reader, int32_t table, int32_t *at, int32_t pair
         uint32_t x, y;
         if ((e & 1u) != 0) {
             w.drop(static_cast<int32_t>((e >> 1) & 15u));
-            x = (e >> 9) & 15u, y = (e >> 5) & 15u;
+            if ((e & 0x8000u) == 0) {  // signs folded in: the pair is done
+                at[0] = signed5(e >> 5), at[1] = signed5(e >> 10);
+                continue;
+            }
+            x = (e >> 5) & 31u, y = (e >> 10) & 31u;
         } else {
             w.drop(k);
             const uint32_t leaf = walkTree(w, tree, e);

@@ -28,10 +28,12 @@ extern const uint16_t *const MP3_HuffLargeTables[19];
 extern const uint8_t MP3_HuffLinbits[19];
 // Wide lookups of the fast decoder by table_select (null for 0, 4 and 14),
 // indexed by the next MP3_HuffLookupBits[table_select] stream bits (3..10).
-// Entry with bit 0 set: a codeword of at most that many bits, x in bits
-// 12..9, y in 8..5, its length in 4..1. Bit 0 clear: 2 x the node (in the
-// node area of the same code set) that the looked-up bits lead to; the
-// codeword goes on from there.
+// Bit 0 set: a codeword of at most that many bits; bits 4..1 the bits it
+// takes, x in bits 9..5, y in 14..10. With bit 15 clear the signs are folded
+// in (x and y 5-bit two's complement, the bits taken include the sign bits);
+// with bit 15 set x and y are magnitudes whose escapes and signs follow.
+// Bit 0 clear: 2 x the node (in the node area of the same code set) that the
+// looked-up bits lead to; the codeword goes on from there.
 extern const uint16_t *const MP3_HuffLookup[32];
 extern const uint8_t MP3_HuffLookupBits[32];
 // Stored entries (first level + node area) by table_select, 0 without codes.

@@ -69,9 +69,21 @@ TEST(HuffmanLookup, EveryEntryFollowsFromTheCodeList) {
                 return p.code.size() <= bits.size() && bits.compare(0, p.code.size(), p.code) == 0;
             });
             if (hit != pairs.end()) {
-                const uint32_t expected = (static_cast<uint32_t>(hit->x) << 9) |
-                                          (static_cast<uint32_t>(hit->y) << 5) |
-                                          (static_cast<uint32_t>(hit->code.size()) << 1) | 1u;
+                // Signs are folded in when they fit and no escape comes first.
+                const size_t length = hit->code.size();
+                const size_t signs = size_t{hit->x != 0} + size_t{hit->y != 0};
+                const bool escape = codes().linbits[t] > 0 && (hit->x == 15 || hit->y == 15);
+                uint32_t expected;
+                if (length + signs <= bits.size() && !escape) {
+                    size_t next = length;
+                    const int x = hit->x != 0 && bits[next++] == '1' ? -hit->x : hit->x;
+                    const int y = hit->y != 0 && bits[next++] == '1' ? -hit->y : hit->y;
+                    expected = ((static_cast<uint32_t>(y) & 31u) << 10) | ((static_cast<uint32_t>(x) & 31u) << 5) |
+                               static_cast<uint32_t>(next << 1) | 1u;
+                } else {
+                    expected = 0x8000u | (static_cast<uint32_t>(hit->y) << 10) | (static_cast<uint32_t>(hit->x) << 5) |
+                               static_cast<uint32_t>(length << 1) | 1u;
+                }
                 ASSERT_EQ(e, expected) << bits;
             } else {
                 ASSERT_EQ(e & 1u, 0u) << bits;
