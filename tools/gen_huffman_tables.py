@@ -206,6 +206,21 @@ def count1_table_a(codes):
     return table
 
 
+def count1_lookup(codes, k):
+    """Count1 quadruple with its signs by the next k bits (every codeword and its signs fit): the bits taken in
+    bits 3..0, then v, w, x, y as 2-bit two's complement in bits 11..10, 9..8, 7..6, 5..4."""
+    entries = []
+    for p in range(1 << k):
+        bits = format(p, '0%db' % k)
+        mags, code = [(q, c) for q, c in codes if bits.startswith(c)][0]
+        rest = list(bits[len(code):])
+        values = [(-m if rest.pop(0) == '1' else m) if m else 0 for m in mags]
+        taken = len(code) + sum(1 for m in mags if m)
+        assert taken <= k
+        entries.append(sum((v & 3) << (10 - 2 * i) for i, v in enumerate(values)) | taken)
+    return entries
+
+
 def emit(values, per_line, width):
     out = []
     for i in range(0, len(values), per_line):
@@ -277,6 +292,14 @@ def main():
     print('// 16..31 four-bit codes with their sign, 32..51 the two-sign quadruples of the five-bit codes.')
     print('const uint8_t MP3_Count1TableA[52] = {')
     print(emit(count1_table_a(quads['A']), 16, 3))
+    print('};')
+    print('// Count1 quadruples with their signs by the next 10 bits (table A) or 8 bits (table B): the bits taken')
+    print('// in bits 3..0, then v, w, x, y as 2-bit two\'s complement in bits 11..10, 9..8, 7..6, 5..4.')
+    print('const uint16_t MP3_Count1LookupA[1024] = {')
+    print(emit(count1_lookup(quads['A'], 10), 16, 5))
+    print('};')
+    print('const uint16_t MP3_Count1LookupB[256] = {')
+    print(emit(count1_lookup(quads['B'], 8), 16, 5))
     print('};')
     print('// 2^n - 1 for n = 0..15.')
     print('const int32_t MP3_BitMasks[16] = {' + ', '.join(str((1 << n) - 1) for n in range(16)) + '};')

@@ -46,8 +46,24 @@ std::span<const DecodeBigValuesVariant> DecodeBigValuesVariants() noexcept;
 // 0) lasts and all four values fit below 576; drops a last quadruple that ends
 // past the budget, leaves the reader exactly budget bits after its position
 // on entry, zeroes the rest and returns one past the last nonzero value.
+// It runs the best variant below.
 int32_t MP3_DecodeCount1(MP3_BitReader *reader, int32_t count1TableSelect, int32_t *out, int32_t start,
                          int32_t budget);
+
+// The reference reads a codeword and then its signs; the scalar variant takes
+// both with one read of a wide lookup. Same values, bound and reader position.
+int32_t MP3_DecodeCount1_ref(MP3_BitReader *reader, int32_t count1TableSelect, int32_t *out, int32_t start,
+                             int32_t budget);
+int32_t MP3_DecodeCount1_scalar(MP3_BitReader *reader, int32_t count1TableSelect, int32_t *out, int32_t start,
+                                int32_t budget);
+using DecodeCount1Fn = int32_t (*)(MP3_BitReader *reader, int32_t count1TableSelect, int32_t *out, int32_t start,
+                                   int32_t budget);
+struct DecodeCount1Variant {
+    const char *name;
+    DecodeCount1Fn fn;
+};
+// Every variant, the reference first.
+std::span<const DecodeCount1Variant> DecodeCount1Variants() noexcept;
 
 }  // namespace mpfix
 

@@ -145,9 +145,26 @@ constexpr DecodeBigValuesVariant kAll[] = {
 #endif
 };
 
+constexpr DecodeCount1Variant kCount1[] = {
+    {"ref", MP3_DecodeCount1_ref},
+#if !MPFIX_PLAIN_KERNELS
+    {"scalar", MP3_DecodeCount1_scalar},
+#endif
+};
+
 }  // namespace
 
 std::span<const DecodeBigValuesVariant> DecodeBigValuesVariants() noexcept { return {kAll, std::size(kAll)}; }
+std::span<const DecodeCount1Variant> DecodeCount1Variants() noexcept { return {kCount1, std::size(kCount1)}; }
+
+int32_t MP3_DecodeCount1(MP3_BitReader *reader, int32_t count1TableSelect, int32_t *out, int32_t start,
+                         int32_t budget) {
+#if MPFIX_PLAIN_KERNELS
+    return MP3_DecodeCount1_ref(reader, count1TableSelect, out, start, budget);
+#else
+    return MP3_DecodeCount1_scalar(reader, count1TableSelect, out, start, budget);
+#endif
+}
 
 void MP3_DecodeBigValues(MP3_BitReader *reader, int32_t table, int32_t **out, int32_t count) {
 #if MPFIX_PLAIN_KERNELS

@@ -40,6 +40,11 @@ extern const uint8_t MP3_HuffLookupBits[32];
 extern const uint16_t MP3_HuffTableEntries[32];
 // Count1 table A lookup by the next six bits (see huffman_tables.cpp).
 extern const uint8_t MP3_Count1TableA[52];
+// Count1 quadruples with their signs by the next 10 bits (table A) or 8 bits
+// (table B), for the fast decoder: the bits taken in bits 3..0, then v, w, x,
+// y as 2-bit two's complement in bits 11..10, 9..8, 7..6, 5..4.
+extern const uint16_t MP3_Count1LookupA[1024];
+extern const uint16_t MP3_Count1LookupB[256];
 // 2^n - 1 for n = 0..15.
 extern const int32_t MP3_BitMasks[16];
 

@@ -183,13 +183,88 @@ TEST(HuffmanVariants, AllOnesDecodeAlike) {
     }
 }
 
+// Count1: every lookup entry from the code list, then the variants against
+// the reference on encoded quadruples and on random bytes, with budgets that
+// end exactly, cut a codeword, or leave stuffing, and starts near 576.
+TEST(HuffmanLookup, Count1EntriesFollowFromTheCodeList) {
+    for (int table = 0; table < 2; ++table) {
+        const int k = table == 0 ? 10 : 8;
+        const uint16_t *lookup = table == 0 ? MP3_Count1LookupA : MP3_Count1LookupB;
+        for (uint32_t index = 0; index < (1u << k); ++index) {
+            std::string bits;
+            for (int b = k - 1; b >= 0; --b) bits += ((index >> b) & 1u) != 0 ? '1' : '0';
+            int matches = 0;
+            for (const auto &q : codes().quads[table]) {
+                if (bits.compare(0, q.code.size(), q.code) != 0) continue;
+                ++matches;
+                size_t next = q.code.size();
+                uint32_t expected = 0;
+                for (int v = 0; v < 4; ++v) {
+                    const int value = q.v[v] != 0 && bits[next++] == '1' ? -q.v[v] : q.v[v];
+                    expected |= (static_cast<uint32_t>(value) & 3u) << (10 - 2 * v);
+                }
+                ASSERT_EQ(lookup[index], expected | static_cast<uint32_t>(next)) << table << " " << bits;
+            }
+            ASSERT_EQ(matches, 1) << bits;
+        }
+    }
+}
+
+struct Count1Run {
+    std::vector<int32_t> out;
+    int32_t bound, position;
+    bool operator==(const Count1Run &) const = default;
+};
+
+Count1Run count1(DecodeCount1Fn fn, const std::vector<uint8_t> &bytes, int32_t bit, int32_t table, int32_t start,
+                 int32_t budget) {
+    Count1Run r{std::vector<int32_t>(576, 0x5A5A5A5A), 0, 0};
+    MP3_BitReader reader;
+    MP3_ReaderOpen(&reader, bytes.data(), bit, bytes.data() + bytes.size());
+    r.bound = fn(&reader, table, r.out.data(), start, budget);
+    r.position = MP3_ReaderPosition(&reader);
+    return r;
+}
+
+TEST(HuffmanVariants, Count1DecodesAlike) {
+    SplitMix64 rng{5};
+    for (int round = 0; round < 600; ++round) {
+        const int32_t table = static_cast<int32_t>(rng.below(2));
+        const int32_t start =
+            round % 5 == 0 ? static_cast<int32_t>(560 + rng.below(20)) : 2 * static_cast<int32_t>(rng.below(289));
+        const int32_t bit = static_cast<int32_t>(rng.below(8));
+        BitWriter w;
+        w.put(0, bit);
+        if (round % 2 == 0) {  // encoded quadruples
+            for (int n = 0; n < 150; ++n) {
+                int q[4];
+                for (int &v : q) v = rng.below(3) == 0 ? (rng.below(2) != 0 ? -1 : 1) : 0;
+                mpfix::test::encodeQuad(w, codes(), table, q);
+            }
+        } else {
+            for (int n = 0; n < 40; ++n) w.put(static_cast<uint32_t>(rng.next()), 32);
+        }
+        std::vector<uint8_t> bytes = w.bytes();
+        bytes.resize(rng.below(static_cast<uint32_t>(bytes.size()) + 1));
+        const int32_t budget = static_cast<int32_t>(rng.below(1400)) - 20;
+        const Count1Run ref = count1(MP3_DecodeCount1_ref, bytes, bytes.empty() ? 0 : bit, table, start, budget);
+        for (const auto &variant : DecodeCount1Variants()) {
+            SCOPED_TRACE(std::string(variant.name) + ", round " + std::to_string(round));
+            ASSERT_TRUE(count1(variant.fn, bytes, bytes.empty() ? 0 : bit, table, start, budget) == ref);
+        }
+    }
+}
+
 TEST(HuffmanVariants, ListStartsWithTheReference) {
     const auto variants = DecodeBigValuesVariants();
     ASSERT_FALSE(variants.empty());
     EXPECT_EQ(std::string(variants[0].name), "ref");
     EXPECT_EQ(variants[0].fn, &MP3_DecodeBigValues_ref);
+    ASSERT_FALSE(DecodeCount1Variants().empty());
+    EXPECT_EQ(DecodeCount1Variants()[0].fn, &MP3_DecodeCount1_ref);
 #if !MPFIX_PLAIN_KERNELS
     EXPECT_EQ(variants.size(), 2u);
+    EXPECT_EQ(DecodeCount1Variants().size(), 2u);
 #endif
 }
 
