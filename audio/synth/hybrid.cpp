@@ -51,6 +51,9 @@ constexpr HybridLong4Variant kLong4[] = {
 #if !MPFIX_PLAIN_KERNELS && defined(__x86_64__)
     {"avx2", MP3_HybridLong4_avx2},
 #endif
+#if !MPFIX_PLAIN_KERNELS && defined(__ARM_NEON)
+    {"neon", MP3_HybridLong4_neon},
+#endif
 };
 
 size_t runnableLong4() noexcept {
@@ -62,8 +65,12 @@ size_t runnableLong4() noexcept {
 
 // Four subbands a call; the reference on the processors without a variant.
 void hybridLong4(int32_t *lines, int32_t *output, int32_t *overlap, int32_t sb, int32_t blockType) {
+#if !MPFIX_PLAIN_KERNELS && defined(__ARM_NEON)
+    MP3_HybridLong4_neon(lines, output, overlap, sb, blockType);
+#else
     static const HybridLong4Fn best = HybridLong4Variants().back().fn;
     best(lines, output, overlap, sb, blockType);
+#endif
 }
 
 }  // namespace

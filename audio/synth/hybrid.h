@@ -30,6 +30,9 @@ void MP3_HybridLong4_ref(int32_t *lines, int32_t *output, int32_t *overlap, int3
 #if !MPFIX_PLAIN_KERNELS && defined(__x86_64__)
 void MP3_HybridLong4_avx2(int32_t *lines, int32_t *output, int32_t *overlap, int32_t sb, int32_t blockType);
 #endif
+#if !MPFIX_PLAIN_KERNELS && defined(__ARM_NEON)
+void MP3_HybridLong4_neon(int32_t *lines, int32_t *output, int32_t *overlap, int32_t sb, int32_t blockType);
+#endif
 using HybridLong4Fn = void (*)(int32_t *lines, int32_t *output, int32_t *overlap, int32_t sb, int32_t blockType);
 struct HybridLong4Variant {
     const char *name;

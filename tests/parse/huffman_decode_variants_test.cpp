@@ -50,7 +50,7 @@ uint32_t nodeAfter(int t, const std::string &bits) {
 
 TEST(HuffmanLookup, EveryEntryFollowsFromTheCodeList) {
     for (int t = 0; t < 32; ++t) {
-        SCOPED_TRACE("table_select " + std::to_string(t));
+        SCOPED_TRACE(testing::Message() << "table_select " << t);
         if (!hasCodes(t)) {
             EXPECT_EQ(MP3_HuffLookup[t], nullptr);
             EXPECT_EQ(MP3_HuffLookupBits[t], 0);
@@ -127,7 +127,7 @@ int randomValue(SplitMix64 &rng, int max) {
 TEST(HuffmanVariants, EncodedRandomValuesDecodeAlikeAndExactly) {
     SplitMix64 rng{7};
     for (int t = 0; t < 32; ++t) {
-        SCOPED_TRACE("table_select " + std::to_string(t));
+        SCOPED_TRACE(testing::Message() << "table_select " << t);
         for (int round = 0; round < 6; ++round) {
             const int32_t count = 2 * static_cast<int32_t>(1 + rng.below(288));
             const int32_t bit = static_cast<int32_t>(rng.below(8));
@@ -167,7 +167,7 @@ TEST(HuffmanVariants, RandomBytesWithRandomEndsDecodeAlike) {
         const int32_t bit = bytes.empty() ? 0 : static_cast<int32_t>(rng.below(8));
         const Decoded ref = decode(MP3_DecodeBigValues_ref, bytes, bit, t, count);
         for (const auto &variant : DecodeBigValuesVariants()) {
-            SCOPED_TRACE(std::string(variant.name) + ", table_select " + std::to_string(t));
+            SCOPED_TRACE(testing::Message() << variant.name << ", table_select " << t);
             ASSERT_TRUE(decode(variant.fn, bytes, bit, t, count) == ref);
         }
     }
@@ -249,7 +249,7 @@ TEST(HuffmanVariants, Count1DecodesAlike) {
         const int32_t budget = static_cast<int32_t>(rng.below(1400)) - 20;
         const Count1Run ref = count1(MP3_DecodeCount1_ref, bytes, bytes.empty() ? 0 : bit, table, start, budget);
         for (const auto &variant : DecodeCount1Variants()) {
-            SCOPED_TRACE(std::string(variant.name) + ", round " + std::to_string(round));
+            SCOPED_TRACE(testing::Message() << variant.name << ", round " << round);
             ASSERT_TRUE(count1(variant.fn, bytes, bytes.empty() ? 0 : bit, table, start, budget) == ref);
         }
     }
@@ -258,7 +258,7 @@ TEST(HuffmanVariants, Count1DecodesAlike) {
 TEST(HuffmanVariants, ListStartsWithTheReference) {
     const auto variants = DecodeBigValuesVariants();
     ASSERT_FALSE(variants.empty());
-    EXPECT_EQ(std::string(variants[0].name), "ref");
+    EXPECT_STREQ(variants[0].name, "ref");
     EXPECT_EQ(variants[0].fn, &MP3_DecodeBigValues_ref);
     ASSERT_FALSE(DecodeCount1Variants().empty());
     EXPECT_EQ(DecodeCount1Variants()[0].fn, &MP3_DecodeCount1_ref);

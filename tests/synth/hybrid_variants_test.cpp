@@ -57,7 +57,7 @@ TEST(HybridLong4Variants, MatchTheReferenceBitForBit) {
         MP3_HybridLong4_ref(ref.lines.data() + 18 * sb, ref.output.data(), ref.overlap.data() + 18 * sb, sb,
                             blockType);
         for (const auto &variant : HybridLong4Variants()) {
-            SCOPED_TRACE(std::string(variant.name) + ", round " + std::to_string(round));
+            SCOPED_TRACE(testing::Message() << variant.name << ", round " << round);
             Channel got = in;
             variant.fn(got.lines.data() + 18 * sb, got.output.data(), got.overlap.data() + 18 * sb, sb, blockType);
             ASSERT_EQ(got.output, ref.output);
@@ -69,8 +69,12 @@ TEST(HybridLong4Variants, MatchTheReferenceBitForBit) {
 TEST(HybridLong4Variants, ListStartsWithTheReference) {
     const auto variants = HybridLong4Variants();
     ASSERT_FALSE(variants.empty());
-    EXPECT_EQ(std::string(variants[0].name), "ref");
+    EXPECT_STREQ(variants[0].name, "ref");
     EXPECT_EQ(variants[0].fn, &MP3_HybridLong4_ref);
+#if !MPFIX_PLAIN_KERNELS && defined(__ARM_NEON)
+    ASSERT_EQ(variants.size(), 2u);
+    EXPECT_STREQ(variants[1].name, "neon");
+#endif
 }
 
 }  // namespace

@@ -46,7 +46,7 @@ TEST(AliasReduceVariants, MatchTheReferenceBitForBit) {
         std::array<int32_t, 576> ref = in;
         MP3_AliasReduce_ref(ref.data(), subbands);
         for (const auto &variant : AliasReduceVariants()) {
-            SCOPED_TRACE(std::string(variant.name) + ", subbands " + std::to_string(subbands));
+            SCOPED_TRACE(testing::Message() << variant.name << ", subbands " << subbands);
             std::array<int32_t, 576> got = in;
             variant.fn(got.data(), subbands);
             ASSERT_EQ(got, ref);
@@ -57,7 +57,7 @@ TEST(AliasReduceVariants, MatchTheReferenceBitForBit) {
 TEST(AliasReduceVariants, ListStartsWithTheReference) {
     const auto variants = AliasReduceVariants();
     ASSERT_FALSE(variants.empty());
-    EXPECT_EQ(std::string(variants[0].name), "ref");
+    EXPECT_STREQ(variants[0].name, "ref");
     EXPECT_EQ(variants[0].fn, &MP3_AliasReduce_ref);
 }
 
