@@ -102,6 +102,9 @@ constexpr AliasReduceVariant kAliasVariants[] = {
 #if !MPFIX_PLAIN_KERNELS && defined(__x86_64__)
     {"avx2", MP3_AliasReduce_avx2},
 #endif
+#if !MPFIX_PLAIN_KERNELS && defined(__ARM_NEON)
+    {"neon", MP3_AliasReduce_neon},
+#endif
 };
 
 size_t runnableAliasVariants() noexcept {
@@ -121,6 +124,8 @@ void MP3_AliasReduce(int32_t *spectrum, int32_t subbands) {
 #if !MPFIX_PLAIN_KERNELS && defined(__x86_64__)
     static const AliasReduceFn best = AliasReduceVariants().back().fn;
     best(spectrum, subbands);
+#elif !MPFIX_PLAIN_KERNELS && defined(__ARM_NEON)
+    MP3_AliasReduce_neon(spectrum, subbands);
 #else
     MP3_AliasReduce_ref(spectrum, subbands);
 #endif

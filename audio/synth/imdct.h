@@ -29,11 +29,14 @@ extern const int32_t imdctShortWindow[12];
 // Runs the best variant below for this machine.
 void MP3_AliasReduce(int32_t *spectrum, int32_t subbands);
 
-// The plain reference and its variant, bit for bit the same: AVX2 runs the
-// eight butterflies of a boundary at once.
+// The plain reference and its variants, bit for bit the same: AVX2 and NEON
+// run the eight butterflies of a boundary at once.
 void MP3_AliasReduce_ref(int32_t *spectrum, int32_t subbands);
 #if !MPFIX_PLAIN_KERNELS && defined(__x86_64__)
 void MP3_AliasReduce_avx2(int32_t *spectrum, int32_t subbands);
+#endif
+#if !MPFIX_PLAIN_KERNELS && defined(__ARM_NEON)
+void MP3_AliasReduce_neon(int32_t *spectrum, int32_t subbands);
 #endif
 using AliasReduceFn = void (*)(int32_t *spectrum, int32_t subbands);
 struct AliasReduceVariant {

@@ -59,6 +59,10 @@ TEST(AliasReduceVariants, ListStartsWithTheReference) {
     ASSERT_FALSE(variants.empty());
     EXPECT_STREQ(variants[0].name, "ref");
     EXPECT_EQ(variants[0].fn, &MP3_AliasReduce_ref);
+#if !MPFIX_PLAIN_KERNELS && defined(__ARM_NEON)
+    ASSERT_EQ(variants.size(), 2u);
+    EXPECT_STREQ(variants[1].name, "neon");
+#endif
 }
 
 }  // namespace
