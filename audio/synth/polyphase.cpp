@@ -211,18 +211,19 @@ void storeSlot(const int32_t *x, int32_t *history, int32_t p) {
     high[16 * 14] = wrapNeg(add3(x[28], x[27], x[20]));
 }
 
+int32_t startSlot(int32_t *samples, int16_t *pcm, int32_t *history, int32_t *position, int step) {
+    const int32_t p = advancePosition(position);
+    MP3_SynthDCT32(samples, history, p);
+    windowEdgeSamples(history, p, pcm, step);
+    return p;
+}
+
 }  // namespace synth
 
 int32_t MP3_SynthPQMF_ref(int32_t *samples, int16_t *pcm, int32_t *history, int32_t *position, int32_t stride) {
     if (*position < 0 || *position > 15) return MP3_ERR_PARAM;
-    const int32_t p = (*position + 15) & 15;
-    *position = p;
-
-    MP3_SynthDCT32(samples, history, p);
-
     const int step = (stride == 1) ? 1 : 2;
-    pcm[0] = synth::windowSample0(history, p);
-    pcm[16 * step] = synth::windowSample16(history, p);
+    const int32_t p = synth::startSlot(samples, pcm, history, position, step);
 
     // Samples 15 - r and 17 + r share the 16 values of row r: the current
     // region holds V_{15-r} of the slots 0, 2 .. 14 calls ago and V_{47-r}

@@ -123,6 +123,23 @@ inline int16_t windowSample16(const int32_t *history, int32_t p) {
     return toPcm(acc.bits);
 }
 
+// The ring position of the next slot: the history steps back one slot per call.
+inline int32_t advancePosition(int32_t *position) {
+    const int32_t p = (*position + 15) & 15;
+    *position = p;
+    return p;
+}
+
+// Samples 0 and 16, the two that no row pair yields, once the slot is stored.
+inline void windowEdgeSamples(const int32_t *history, int32_t p, int16_t *pcm, int step) {
+    pcm[0] = windowSample0(history, p);
+    pcm[16 * step] = windowSample16(history, p);
+}
+
+// The steps of the reference before the row pairs: the next position, the
+// DCT and store of the slot, samples 0 and 16. Returns the position.
+int32_t startSlot(int32_t *samples, int16_t *pcm, int32_t *history, int32_t *position, int step);
+
 // Region of the rows that the output pairs read at position p.
 inline const int32_t *windowRegion(const int32_t *history, int32_t p) {
     return history + ((p & 1) ? MP3_HISTORY_REGION_A : MP3_HISTORY_REGION_B);

@@ -111,14 +111,12 @@ inline int32x2_t pairHighWords(int64x2_t a, int64x2_t b) {
 
 int32_t MP3_SynthPQMF_neon(int32_t *samples, int16_t *pcm, int32_t *history, int32_t *position, int32_t stride) {
     if (*position < 0 || *position > 15) return MP3_ERR_PARAM;
-    const int32_t p = (*position + 15) & 15;
-    *position = p;
+    const int32_t p = synth::advancePosition(position);
     dct32Blocks(samples);
     synth::storeSlot(samples, history, p);
 
     const int step = (stride == 1) ? 1 : 2;
-    pcm[0] = synth::windowSample0(history, p);
-    pcm[16 * step] = synth::windowSample16(history, p);
+    synth::windowEdgeSamples(history, p, pcm, step);
     const int32_t *region = synth::windowRegion(history, p);
     const SynthWindowRows &w = synthWindowRows;
     // The high words of the sums of output pair (15 - r, 17 + r).

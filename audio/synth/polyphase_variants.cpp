@@ -4,20 +4,13 @@
 
 namespace mpfix {
 
-
-
 // The reference DCT, then the window as 32 dot products over contiguous rows
 // with plain 64-bit accumulators: one 32x32->64 multiply-accumulate per
 // product on 32-bit ARM, with no index arithmetic in the loop.
 int32_t MP3_SynthPQMF_scalar(int32_t *samples, int16_t *pcm, int32_t *history, int32_t *position, int32_t stride) {
     if (*position < 0 || *position > 15) return MP3_ERR_PARAM;
-    const int32_t p = (*position + 15) & 15;
-    *position = p;
-    MP3_SynthDCT32(samples, history, p);
-
     const int step = (stride == 1) ? 1 : 2;
-    pcm[0] = synth::windowSample0(history, p);
-    pcm[16 * step] = synth::windowSample16(history, p);
+    const int32_t p = synth::startSlot(samples, pcm, history, position, step);
     const int32_t *region = synth::windowRegion(history, p);
     const SynthWindowRows &w = synthWindowRows;
     for (int r = 0; r < 15; ++r) {

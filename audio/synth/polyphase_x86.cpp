@@ -110,12 +110,10 @@ MPFIX_SSE41 void dct32Blocks(int32_t *x) {
 
 // The steps before the window, shared by the variants below.
 MPFIX_SSE41 int32_t begin(int32_t *samples, int16_t *pcm, int32_t *history, int32_t *position, int step) {
-    const int32_t p = (*position + 15) & 15;
-    *position = p;
+    const int32_t p = synth::advancePosition(position);
     dct32Blocks(samples);
     synth::storeSlot(samples, history, p);
-    pcm[0] = synth::windowSample0(history, p);
-    pcm[16 * step] = synth::windowSample16(history, p);
+    synth::windowEdgeSamples(history, p, pcm, step);
     return p;
 }
 
