@@ -128,14 +128,15 @@ for config in "${configs[@]}"; do
   esac
 done
 
-# Why tests were skipped, across the configurations, then the closing count.
+# The closing line: the count across the configurations, and why tests were skipped.
+why=""
 if [ "$total_skipped" -gt 0 ]; then
-  why=$(printf '%s' "$skip_reasons" | sed '/^$/d' | sort | uniq -c | sed 's/^ *\([0-9]*\) \(.*\)/\1 for "\2"/' |
+  why=$(printf '%s' "$skip_reasons" | sed '/^$/d' | sort | uniq -c | sed 's/^ *\([0-9]*\) \(.*\)/\2 (\1 tests)/' |
         paste -sd ';' | sed 's/;/; /g')
-  echo "skipped $total_skipped tests in ${configs[*]}: $why"
+  why=" (skipped in ${configs[*]}: $why)"
 fi
 if [ ${#broken[@]} -gt 0 ]; then
   echo "FAILED: ${broken[*]}"
 fi
-echo "total: $total_passed passed, $total_failed failed, $total_skipped skipped"
+echo "total: $total_passed passed, $total_failed failed, $total_skipped skipped$why"
 [ ${#broken[@]} -eq 0 ]
