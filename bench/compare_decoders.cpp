@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "memory_reader.h"
 #include "mpfix.h"
 
 #if MPFIX_WITH_MPG123
@@ -42,18 +43,8 @@ struct Result {
     }
 };
 
-struct Memory {
-    const std::vector<uint8_t> *bytes;
-    size_t position;
-};
-
-int32_t readMemory(uint8_t *destination, int32_t maxBytes, void *userData) {
-    auto *m = static_cast<Memory *>(userData);
-    const size_t n = std::min(static_cast<size_t>(maxBytes), m->bytes->size() - m->position);
-    std::memcpy(destination, m->bytes->data() + m->position, n);
-    m->position += n;
-    return static_cast<int32_t>(n);
-}
+using mpfix_bench::Memory;
+using mpfix_bench::readMemory;
 
 }  // namespace
 

@@ -10,22 +10,13 @@
 #include <memory>
 #include <vector>
 
+#include "memory_reader.h"
 #include "mpfix.h"
 
 namespace {
 
-struct Memory {
-    const std::vector<uint8_t> *bytes;
-    size_t position;
-};
-
-int32_t readMemory(uint8_t *destination, int32_t maxBytes, void *userData) {
-    auto *m = static_cast<Memory *>(userData);
-    const size_t n = std::min(static_cast<size_t>(maxBytes), m->bytes->size() - m->position);
-    std::memcpy(destination, m->bytes->data() + m->position, n);
-    m->position += n;
-    return static_cast<int32_t>(n);
-}
+using mpfix_bench::Memory;
+using mpfix_bench::readMemory;
 
 void BM_DecodeSample(benchmark::State &state) {
     std::ifstream in(MPFIX_SOURCE_DIR "/samples/sample.mp3", std::ios::binary);
