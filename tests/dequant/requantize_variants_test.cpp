@@ -9,18 +9,11 @@
 
 #include "audio/dequant/requantize.h"
 #include "mpfix.h"
+#include "support/random.h"
 
 namespace {
 
-struct SplitMix64 {
-    uint64_t state;
-    uint64_t next() {
-        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-};
+using mpfix::test::SplitMix64;
 
 // Mostly the small magnitudes of real spectra, some escapes, and rarely a
 // value past 8206 or an extreme word.

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "support/memory_source.h"
+#include "support/random.h"
 #include "support/pcm_compare.h"
 
 namespace {
@@ -25,26 +26,14 @@ using mpfix::test::fixtureDir;
 using mpfix::test::loadBytes;
 using mpfix::test::loadPcm16;
 
-// SplitMix64: the same bytes on every platform.
-class Random {
-public:
-    explicit Random(uint64_t seed) : state_(seed) {}
-    uint64_t next() {
-        uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    uint32_t below(uint32_t n) { return static_cast<uint32_t>(next() % n); }
-    uint8_t byte() { return static_cast<uint8_t>(next() >> 56); }
+// The same bytes on every platform.
+struct Random : mpfix::test::SplitMix64 {
+    explicit Random(uint64_t seed) : SplitMix64{seed} {}
     Bytes bytes(size_t n) {
         Bytes out(n);
         for (auto &b : out) b = byte();
         return out;
     }
-
-private:
-    uint64_t state_;
 };
 
 Bytes fixture(const std::string &stem) { return loadBytes(fixtureDir() + "/" + stem + ".mp3"); }

@@ -12,6 +12,7 @@
 #include "audio/parse/huffman_decode.h"
 #include "audio/parse/huffman_tables.h"
 #include "parse/huffman_codes.h"
+#include "support/random.h"
 
 using namespace mpfix;
 using mpfix::test::BitWriter;
@@ -19,16 +20,7 @@ using mpfix::test::CodeList;
 
 namespace {
 
-struct SplitMix64 {
-    uint64_t state;
-    uint64_t next() {
-        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    uint32_t below(uint32_t n) { return static_cast<uint32_t>(next() % n); }
-};
+using mpfix::test::SplitMix64;
 
 const CodeList &codes() {
     static const CodeList list = mpfix::test::loadCodeList();

@@ -13,6 +13,7 @@
 
 #include "mpfix.h"
 #include "support/memory_source.h"
+#include "support/random.h"
 #include "support/pcm_compare.h"
 
 namespace {
@@ -46,23 +47,13 @@ uint64_t hashPcm(const std::vector<int16_t> &pcm) {
     return h.value();
 }
 
-// SplitMix64: the same numbers on every platform and library.
-class Random {
-public:
-    explicit Random(uint64_t seed) : state_(seed) {}
-    uint64_t next() {
-        uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
+// The same numbers on every platform and library.
+struct Random : mpfix::test::SplitMix64 {
+    explicit Random(uint64_t seed) : SplitMix64{seed} {}
     // Uniform in [-range, range).
     int32_t symmetric(int32_t range) {
         return static_cast<int32_t>(static_cast<int64_t>(next() % (2 * static_cast<uint64_t>(range))) - range);
     }
-
-private:
-    uint64_t state_;
 };
 
 struct Pinned {

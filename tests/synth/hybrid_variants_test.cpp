@@ -10,20 +10,13 @@
 #include <string>
 
 #include "audio/synth/hybrid.h"
+#include "support/random.h"
 
 using namespace mpfix;
 
 namespace {
 
-struct SplitMix64 {
-    uint64_t state;
-    uint64_t next() {
-        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-};
+using mpfix::test::SplitMix64;
 
 // Requantized lines up to about +-2^25 (real values up to 1/2), full words,
 // or words next to the extremes.

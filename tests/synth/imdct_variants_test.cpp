@@ -9,20 +9,13 @@
 #include <string>
 
 #include "audio/synth/imdct.h"
+#include "support/random.h"
 
 using namespace mpfix;
 
 namespace {
 
-struct SplitMix64 {
-    uint64_t state;
-    uint64_t next() {
-        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-};
+using mpfix::test::SplitMix64;
 
 int32_t line(SplitMix64 &rng, int kind) {
     const uint64_t r = rng.next();

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "video/block_copy.h"
-#include "video/variant_check.h"
+#include "support/random.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ struct alignas(16) Bytes {
 };
 
 void fill(Bytes &x, uint64_t seed) {
-    mpfix_test::SplitMix64 rng{seed};
+    mpfix::test::SplitMix64 rng{seed};
     for (uint8_t &v : x.b) v = static_cast<uint8_t>(rng.next());
 }
 

@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "video/idct.h"
-#include "video/variant_check.h"
+#include "support/random.h"
 
 namespace {
 
 using Block = std::array<int16_t, 64>;
-using mpfix_test::SplitMix64;
+using mpfix::test::SplitMix64;
 
 // Blocks to try: each a function of a generator and the index of the block.
 std::vector<Block> inputBlocks() {

@@ -8,12 +8,12 @@
 #include <cstring>
 #include <vector>
 
-#include "video/variant_check.h"
+#include "support/random.h"
 #include "video/yuv_to_rgb565.h"
 
 namespace {
 
-using mpfix_test::SplitMix64;
+using mpfix::test::SplitMix64;
 
 struct Case {
     int width, height;

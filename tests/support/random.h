@@ -1,11 +1,11 @@
-// Shared by the variant checks of the video kernels: a seeded SplitMix64
-// generator, so every run and every platform sees the same inputs.
-#ifndef MPFIX_TESTS_VIDEO_VARIANT_CHECK_H
-#define MPFIX_TESTS_VIDEO_VARIANT_CHECK_H
+// The seeded generator of the tests (SplitMix64): the same numbers on every
+// platform, compiler and run, so a failure found anywhere repeats everywhere.
+#ifndef MPFIX_TESTS_SUPPORT_RANDOM_H
+#define MPFIX_TESTS_SUPPORT_RANDOM_H
 
 #include <cstdint>
 
-namespace mpfix_test {
+namespace mpfix::test {
 
 struct SplitMix64 {
     uint64_t state;
@@ -21,8 +21,11 @@ struct SplitMix64 {
         const uint64_t span = static_cast<uint64_t>(static_cast<int64_t>(hi) - lo + 1);
         return static_cast<int32_t>(lo + static_cast<int64_t>(next() % span));
     }
+    uint32_t below(uint32_t n) { return static_cast<uint32_t>(next() % n); }
+    uint8_t byte() { return static_cast<uint8_t>(next() >> 56); }
+    int32_t word() { return static_cast<int32_t>(static_cast<uint32_t>(next())); }
 };
 
-}  // namespace mpfix_test
+}  // namespace mpfix::test
 
-#endif  // MPFIX_TESTS_VIDEO_VARIANT_CHECK_H
+#endif  // MPFIX_TESTS_SUPPORT_RANDOM_H
