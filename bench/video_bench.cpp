@@ -83,7 +83,7 @@ std::vector<int16_t> idctInputs(int reach) {
     uint64_t s = 99;
     for (int b = 0; b < kBlocks; ++b)
         for (int k = 0; k < 64; ++k)
-            blocks[64 * b + k] =
+            blocks[static_cast<size_t>(64 * b + k)] =
                 static_cast<int16_t>(k % 8 + k / 8 < reach ? static_cast<int>(nextRandom(s) % 512) - 256 : 0);
     return blocks;
 }
