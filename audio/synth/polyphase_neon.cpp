@@ -21,10 +21,13 @@ inline int32x4_t reverse4(int32x4_t v) {
     const int32x4_t r = vrev64q_s32(v);
     return vcombine_s32(vget_high_s32(r), vget_low_s32(r));
 }
-inline int32x4_t set4(int32_t a, int32_t b, int32_t c, int32_t d) {
-    const int32_t v[4] = {a, b, c, d};
-    return vld1q_s32(v);
-}
+// Per-lane constants, loaded from memory in one instruction: the operand
+// shifts of the stage-1 factors for the four groups, and the signs of the
+// sample-0 pairs.
+alignas(16) constexpr int32_t kShiftQ[4] = {5, 3, 3, 3};
+alignas(16) constexpr int32_t kShiftT[4] = {1, 1, 1, 3};
+alignas(16) constexpr int32_t kShiftOdd[4] = {4, 4, 4, 1};
+alignas(16) constexpr int32_t kPairSigns[4] = {-1, 1, -1, 1};
 inline void transpose4(int32x4_t &a, int32x4_t &b, int32x4_t &c, int32x4_t &d) {
     const int32x4x2_t ab = vtrnq_s32(a, b), cd = vtrnq_s32(c, d);
     a = vcombine_s32(vget_low_s32(ab.val[0]), vget_low_s32(cd.val[0]));
@@ -35,21 +38,22 @@ inline void transpose4(int32x4_t &a, int32x4_t &b, int32x4_t &c, int32x4_t &d) {
 
 // Stages 1 and 2 of the 32-point DCT in place over x[0..31].
 void dct32Blocks(int32_t *x) {
-    const int32_t *k1 = synthDctCoef1;
-    const int32_t *k2 = synthDctCoef2;
+    // Lane i of k1.val[j] is entry 4i + j, lane i of k2.val[j] entry 2i + j.
+    const int32x4x4_t k1 = vld4q_s32(synthDctCoef1);
+    const int32x4x2_t k2 = vld2q_s32(synthDctCoef2);
     const int32x4_t a = vld1q_s32(x), b = reverse4(vld1q_s32(x + 28));
     const int32x4_t c = reverse4(vld1q_s32(x + 12)), d = vld1q_s32(x + 16);
     const int32x4_t e = reverse4(vld1q_s32(x + 4)), f = vld1q_s32(x + 24);
     const int32x4_t g = vld1q_s32(x + 8), h = reverse4(vld1q_s32(x + 20));
     const int32x4_t sum1 = vaddq_s32(a, b), sum2 = vaddq_s32(c, d);
     const int32x4_t sum3 = vaddq_s32(e, f), sum4 = vaddq_s32(g, h);
-    const int32x4_t P = mh4s1(set4(k1[0], k1[4], k1[8], k1[12]), vsubq_s32(a, b));
-    const int32x4_t Q = mh4(set4(k1[1], k1[5], k1[9], k1[13]), vsubq_s32(c, d), set4(5, 3, 3, 3));
-    const int32x4_t R = mh4s1(set4(k1[2], k1[6], k1[10], k1[14]), vsubq_s32(e, f));
-    const int32x4_t T = mh4(set4(k1[3], k1[7], k1[11], k1[15]), vsubq_s32(g, h), set4(1, 1, 1, 3));
-    const int32x4_t k2even = set4(k2[0], k2[2], k2[4], k2[6]);
-    const int32x4_t k2odd = set4(k2[1], k2[3], k2[5], k2[7]);
-    const int32x4_t oddShift = set4(4, 4, 4, 1);
+    const int32x4_t P = mh4s1(k1.val[0], vsubq_s32(a, b));
+    const int32x4_t Q = mh4(k1.val[1], vsubq_s32(c, d), vld1q_s32(kShiftQ));
+    const int32x4_t R = mh4s1(k1.val[2], vsubq_s32(e, f));
+    const int32x4_t T = mh4(k1.val[3], vsubq_s32(g, h), vld1q_s32(kShiftT));
+    const int32x4_t k2even = k2.val[0];
+    const int32x4_t k2odd = k2.val[1];
+    const int32x4_t oddShift = vld1q_s32(kShiftOdd);
 
     int32x4_t y0 = vaddq_s32(sum1, sum2);                         // x[0..3]
     int32x4_t y7 = vaddq_s32(sum3, sum4);                         // x[7..4]
@@ -100,12 +104,90 @@ void dct32Blocks(int32_t *x) {
     vst1q_s32(x + 28, r7);
 }
 
-// {sum of a's lanes, sum of b's lanes}, then their high words.
-inline int32x2_t pairHighWords(int64x2_t a, int64x2_t b) {
-    const int64x2_t sums = vcombine_s64(vadd_s64(vget_low_s64(a), vget_high_s64(a)),
-                                        vadd_s64(vget_low_s64(b), vget_high_s64(b)));
+// {high word of the sum of a's lanes, high word of the sum of b's lanes}.
+inline int32x2_t sumHighs(int64x2_t a, int64x2_t b) {
+    const int64x2_t sums = vaddq_s64(vcombine_s64(vget_low_s64(a), vget_low_s64(b)),
+                                     vcombine_s64(vget_high_s64(a), vget_high_s64(b)));
     return vshrn_n_s64(sums, 32);
 }
+
+inline int64x2_t mull2(int32x4_t v, int32x4_t w) {
+    return vmlal_s32(vmull_s32(vget_low_s32(v), vget_low_s32(w)), vget_high_s32(v), vget_high_s32(w));
+}
+inline int64x2_t mlal2(int64x2_t acc, int32x4_t v, int32x4_t w) {
+    return vmlal_s32(vmlal_s32(acc, vget_low_s32(v), vget_low_s32(w)), vget_high_s32(v), vget_high_s32(w));
+}
+
+// The sums of output pair (15 - r, 17 + r) in two lanes each: the 16 words
+// of row r against the coefficient rows a and b from column 0. vld2 splits
+// even and odd columns alike for words and coefficients, so the products
+// still pair up, and each load fetches eight words.
+struct RowSums {
+    int64x2_t a, b;
+};
+struct WindowCursor {
+    const int32_t *row, *ca, *cb;
+    RowSums next() {
+        const int32x4x2_t v0 = vld2q_s32(row), v1 = vld2q_s32(row + 8);
+        const int32x4x2_t a0 = vld2q_s32(ca), a1 = vld2q_s32(ca + 8);
+        const int32x4x2_t b0 = vld2q_s32(cb), b1 = vld2q_s32(cb + 8);
+        int64x2_t sa = mull2(v0.val[0], a0.val[0]);
+        sa = mlal2(sa, v0.val[1], a0.val[1]);
+        sa = mlal2(sa, v1.val[0], a1.val[0]);
+        sa = mlal2(sa, v1.val[1], a1.val[1]);
+        int64x2_t sb = mull2(v0.val[0], b0.val[0]);
+        sb = mlal2(sb, v0.val[1], b0.val[1]);
+        sb = mlal2(sb, v1.val[0], b1.val[0]);
+        sb = mlal2(sb, v1.val[1], b1.val[1]);
+        row += MP3_HISTORY_ROW;
+        ca += SynthWindowRows::kWidth;
+        cb += SynthWindowRows::kWidth;
+        return {sa, sb};
+    }
+};
+
+// A ring of N words held twice, so that the N words from any start are
+// contiguous.
+template <size_t N>
+struct RingCopy {
+    alignas(16) int32_t words[2 * N];
+    explicit RingCopy(const int32_t *ring) {
+        for (size_t i = 0; i < N; i += 4) {
+            const int32x4_t v = vld1q_s32(ring + i);
+            vst1q_s32(words + i, v);
+            vst1q_s32(words + N + i, v);
+        }
+    }
+};
+
+// Samples 0 and 16 in two lanes each, as synth::windowSample0 and
+// windowSample16 form them: sample 0 pairs e(16 - t) and e(t) into 32-bit sums
+// first (signs (-1)^t), with e(8) alone in the last lane; sample 16 reads the
+// V_48 values from j0 down.
+struct EdgeSums {
+    int64x2_t s0, s16;
+};
+inline EdgeSums edgeSums(const int32_t *history, int32_t p) {
+    const RingCopy<16> e(history + MP3_HISTORY_V0);
+    const int32x4_t older0 = reverse4(vld1q_s32(e.words + p + 12));  // e(15) .. e(12)
+    const int32x4_t older1 = reverse4(vld1q_s32(e.words + p + 8));   // e(11) .. e(8)
+    const int32x4_t newer0 = vld1q_s32(e.words + p + 1);             // e(1) .. e(4)
+    const int32x4_t newer1 = vsetq_lane_s32(0, vld1q_s32(e.words + p + 5), 3);  // e(5) .. e(7), 0
+    const int32x4_t sign = vld1q_s32(kPairSigns);
+    const int32x4_t pair0 = vmlaq_s32(older0, newer0, sign), pair1 = vmlaq_s32(older1, newer1, sign);
+    const int64x2_t s0 = mlal2(mull2(pair0, vld1q_s32(synthWindow)), pair1, vld1q_s32(synthWindow + 4));
+
+    const RingCopy<8> m(history + ((p & 1) ? MP3_HISTORY_V48_EVEN : MP3_HISTORY_V48_ODD));
+    const int32_t j0 = (((p + 1) >> 1) + 7) & 7;
+    const int32x4_t m0 = reverse4(vld1q_s32(m.words + j0 + 5));  // M[j0], M[j0 - 1] .. M[j0 - 3]
+    const int32x4_t m1 = reverse4(vld1q_s32(m.words + j0 + 1));  // M[j0 - 4] .. M[j0 - 7]
+    const int64x2_t s16 = mlal2(mull2(m0, vld1q_s32(synthWindow + 8)), m1, vld1q_s32(synthWindow + 12));
+    return {s0, s16};
+}
+
+// (high word + 64) >> 7 clamped to 16 bits is one rounding, saturating
+// narrow (vqrshrn), exact for every high word.
+inline int16x4_t round4(int32x2_t lo, int32x2_t hi) { return vqrshrn_n_s32(vcombine_s32(lo, hi), 7); }
 
 }  // namespace
 
@@ -115,39 +197,43 @@ int32_t MP3_SynthPQMF_neon(int32_t *samples, int16_t *pcm, int32_t *history, int
     dct32Blocks(samples);
     synth::storeSlot(samples, history, p);
 
-    const int step = (stride == 1) ? 1 : 2;
-    synth::windowEdgeSamples(history, p, pcm, step);
-    const int32_t *region = synth::windowRegion(history, p);
-    const SynthWindowRows &w = synthWindowRows;
-    // The high words of the sums of output pair (15 - r, 17 + r).
-    const auto rowWords = [&](int r) {
-        const int32_t *row = region + 16 * r;
-        const int32_t *ca = w.a(r) + 16 - p;
-        const int32_t *cb = w.b(r) + 16 - p;
-        int64x2_t accA = vdupq_n_s64(0), accB = vdupq_n_s64(0);
-        for (int c = 0; c < 16; c += 4) {
-            const int32x4_t v = vld1q_s32(row + c);
-            const int32x4_t wa = vld1q_s32(ca + c), wb = vld1q_s32(cb + c);
-            accA = vmlal_s32(accA, vget_low_s32(v), vget_low_s32(wa));
-            accA = vmlal_s32(accA, vget_high_s32(v), vget_high_s32(wa));
-            accB = vmlal_s32(accB, vget_low_s32(v), vget_low_s32(wb));
-            accB = vmlal_s32(accB, vget_high_s32(v), vget_high_s32(wb));
-        }
-        return pairHighWords(accA, accB);
-    };
-    // (high word + 64) >> 7 clamped to 16 bits is one rounding, saturating
-    // narrow (vqrshrn), exact for every high word; two rows at a time.
-    for (int r = 0; r < 14; r += 2) {
-        const int16x4_t out = vqrshrn_n_s32(vcombine_s32(rowWords(r), rowWords(r + 1)), 7);
-        pcm[(15 - r) * step] = vget_lane_s16(out, 0);
-        pcm[(17 + r) * step] = vget_lane_s16(out, 1);
-        pcm[(14 - r) * step] = vget_lane_s16(out, 2);
-        pcm[(18 + r) * step] = vget_lane_s16(out, 3);
+    // Row r gives samples 15 - r (A) and 17 + r (B); the rows are taken four
+    // at a time, the last group with samples 0 and 16 in place of row 15.
+    WindowCursor w{synth::windowRegion(history, p), synthWindowRows.a(0) + 16 - p, synthWindowRows.b(0) + 16 - p};
+    int16x4_t a[4], b[4];
+    for (int g = 0; g < 3; ++g) {
+        const RowSums r0 = w.next(), r1 = w.next(), r2 = w.next(), r3 = w.next();
+        a[g] = round4(sumHighs(r0.a, r1.a), sumHighs(r2.a, r3.a));
+        b[g] = round4(sumHighs(r0.b, r1.b), sumHighs(r2.b, r3.b));
     }
-    const int32x2_t last = rowWords(14);
-    const int16x4_t out = vqrshrn_n_s32(vcombine_s32(last, last), 7);
-    pcm[1 * step] = vget_lane_s16(out, 0);
-    pcm[31 * step] = vget_lane_s16(out, 1);
+    {
+        const RowSums r12 = w.next(), r13 = w.next(), r14 = w.next();
+        const EdgeSums edge = edgeSums(history, p);
+        a[3] = round4(sumHighs(r12.a, r13.a), sumHighs(r14.a, edge.s0));   // samples 3, 2, 1, 0
+        b[3] = round4(sumHighs(r12.b, r13.b), sumHighs(r14.b, edge.s16));  // samples 29, 30, 31, 16
+    }
+    const int16x8_t b01 = vcombine_s16(b[0], b[1]), b23 = vcombine_s16(b[2], b[3]);
+    const int16x8_t out[4] = {
+        vrev64q_s16(vcombine_s16(a[3], a[2])),  // samples 0 .. 7
+        vrev64q_s16(vcombine_s16(a[1], a[0])),  // 8 .. 15
+        vextq_s16(b23, b01, 7),                 // 16 .. 23
+        vextq_s16(b01, b23, 7),                 // 24 .. 31
+    };
+    if (stride == 1) {
+        for (int i = 0; i < 4; ++i) vst1q_s16(pcm + 8 * i, out[i]);
+    } else {
+        for (int i = 0; i < 4; ++i) {
+            int16_t *dst = pcm + 16 * i;
+            vst1q_lane_s16(dst + 0, out[i], 0);
+            vst1q_lane_s16(dst + 2, out[i], 1);
+            vst1q_lane_s16(dst + 4, out[i], 2);
+            vst1q_lane_s16(dst + 6, out[i], 3);
+            vst1q_lane_s16(dst + 8, out[i], 4);
+            vst1q_lane_s16(dst + 10, out[i], 5);
+            vst1q_lane_s16(dst + 12, out[i], 6);
+            vst1q_lane_s16(dst + 14, out[i], 7);
+        }
+    }
     return 0;
 }
 
