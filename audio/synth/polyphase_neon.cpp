@@ -127,21 +127,28 @@ struct RowSums {
 };
 struct WindowCursor {
     const int32_t *row, *ca, *cb;
+    // vld2q_s32 of the eight words at p, and p steps past them in the same
+    // instruction (compilers otherwise spend an add on the address of each
+    // load of the unrolled rows).
+    static int32x4x2_t load8(const int32_t *&p) {
+        int32x4x2_t v;
+        asm("vld2.32 %h0, [%1]!" : "=w"(v), "+r"(p) : "m"(*reinterpret_cast<const int32_t(*)[8]>(p)));
+        return v;
+    }
     RowSums next() {
-        const int32x4x2_t v0 = vld2q_s32(row), v1 = vld2q_s32(row + 8);
-        const int32x4x2_t a0 = vld2q_s32(ca), a1 = vld2q_s32(ca + 8);
-        const int32x4x2_t b0 = vld2q_s32(cb), b1 = vld2q_s32(cb + 8);
+        const int32x4x2_t v0 = load8(row), a0 = load8(ca), b0 = load8(cb);
         int64x2_t sa = mull2(v0.val[0], a0.val[0]);
-        sa = mlal2(sa, v0.val[1], a0.val[1]);
-        sa = mlal2(sa, v1.val[0], a1.val[0]);
-        sa = mlal2(sa, v1.val[1], a1.val[1]);
         int64x2_t sb = mull2(v0.val[0], b0.val[0]);
+        sa = mlal2(sa, v0.val[1], a0.val[1]);
         sb = mlal2(sb, v0.val[1], b0.val[1]);
+        const int32x4x2_t v1 = load8(row), a1 = load8(ca), b1 = load8(cb);
+        sa = mlal2(sa, v1.val[0], a1.val[0]);
         sb = mlal2(sb, v1.val[0], b1.val[0]);
+        sa = mlal2(sa, v1.val[1], a1.val[1]);
         sb = mlal2(sb, v1.val[1], b1.val[1]);
-        row += MP3_HISTORY_ROW;
-        ca += SynthWindowRows::kWidth;
-        cb += SynthWindowRows::kWidth;
+        // row is now at the next row, the coefficients step to theirs.
+        ca += SynthWindowRows::kWidth - 16;
+        cb += SynthWindowRows::kWidth - 16;
         return {sa, sb};
     }
 };
@@ -189,6 +196,22 @@ inline EdgeSums edgeSums(const int32_t *history, int32_t p) {
 // narrow (vqrshrn), exact for every high word.
 inline int16x4_t round4(int32x2_t lo, int32x2_t hi) { return vqrshrn_n_s32(vcombine_s32(lo, hi), 7); }
 
+// The eight samples of v to every second element from dst on (the elements
+// in between untouched), dst stepping past them: one lane store each, the
+// step in the store (compilers otherwise add an address per lane).
+inline void storeEveryOther(int16_t *&dst, int16x8_t v) {
+    asm("vst1.16 {%e[v][0]}, [%[dst]], %[step]\n\t"
+        "vst1.16 {%e[v][1]}, [%[dst]], %[step]\n\t"
+        "vst1.16 {%e[v][2]}, [%[dst]], %[step]\n\t"
+        "vst1.16 {%e[v][3]}, [%[dst]], %[step]\n\t"
+        "vst1.16 {%f[v][0]}, [%[dst]], %[step]\n\t"
+        "vst1.16 {%f[v][1]}, [%[dst]], %[step]\n\t"
+        "vst1.16 {%f[v][2]}, [%[dst]], %[step]\n\t"
+        "vst1.16 {%f[v][3]}, [%[dst]], %[step]"
+        : [dst] "+r"(dst), "+m"(*reinterpret_cast<int16_t(*)[16]>(dst))
+        : [v] "w"(v), [step] "r"(2 * sizeof(int16_t)));
+}
+
 }  // namespace
 
 int32_t MP3_SynthPQMF_neon(int32_t *samples, int16_t *pcm, int32_t *history, int32_t *position, int32_t stride) {
@@ -222,17 +245,7 @@ int32_t MP3_SynthPQMF_neon(int32_t *samples, int16_t *pcm, int32_t *history, int
     if (stride == 1) {
         for (int i = 0; i < 4; ++i) vst1q_s16(pcm + 8 * i, out[i]);
     } else {
-        for (int i = 0; i < 4; ++i) {
-            int16_t *dst = pcm + 16 * i;
-            vst1q_lane_s16(dst + 0, out[i], 0);
-            vst1q_lane_s16(dst + 2, out[i], 1);
-            vst1q_lane_s16(dst + 4, out[i], 2);
-            vst1q_lane_s16(dst + 6, out[i], 3);
-            vst1q_lane_s16(dst + 8, out[i], 4);
-            vst1q_lane_s16(dst + 10, out[i], 5);
-            vst1q_lane_s16(dst + 12, out[i], 6);
-            vst1q_lane_s16(dst + 14, out[i], 7);
-        }
+        for (const int16x8_t v : out) storeEveryOther(pcm, v);
     }
     return 0;
 }
