@@ -136,6 +136,28 @@ TEST(SynthPQMFVariants, ConstantFullScaleInput) {
     }
 }
 
+TEST(SynthPQMFVariants, EveryStrideButOneWritesEveryOtherElement) {
+    // A variant must test stride == 1, not stride == 2: the reference at
+    // stride 2 is the model for any other value.
+    for (const auto &variant : mpfix::SynthPQMFVariants()) {
+        for (const int32_t stride : {0, 3, -1, INT32_MIN, INT32_MAX}) {
+            SplitMix64 rng{static_cast<uint64_t>(stride) ^ 0x5157};
+            Channel ref, fast;
+            for (int call = 0; call < 17; ++call) {
+                std::array<int32_t, 32> a{}, b{};
+                for (auto &s : a) s = value(rng, Kind::Typical);
+                b = a;
+                std::array<int16_t, 64> pa, pb;
+                pa.fill(0x5A5A);
+                pb.fill(0x5A5A);
+                mpfix::SynthPQMFVariants()[0].fn(a.data(), pa.data(), ref.history.data(), &ref.position, 2);
+                ASSERT_EQ(variant.fn(b.data(), pb.data(), fast.history.data(), &fast.position, stride), 0);
+                ASSERT_EQ(pa, pb) << variant.name << " stride " << stride << " call " << call;
+            }
+        }
+    }
+}
+
 TEST(SynthPQMFVariants, RejectPositionsOutsideTheRing) {
     for (const auto &variant : mpfix::SynthPQMFVariants()) {
         for (const int32_t bad : {-1, 16, INT32_MIN, INT32_MAX}) {
