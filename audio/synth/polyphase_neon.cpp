@@ -36,8 +36,13 @@ inline void transpose4(int32x4_t &a, int32x4_t &b, int32x4_t &c, int32x4_t &d) {
     d = vcombine_s32(vget_high_s32(ab.val[1]), vget_high_s32(cd.val[1]));
 }
 
+// The block outputs X[0..31] in eight vectors, q[i] = X[4i .. 4i + 3].
+struct BlockOutputs {
+    int32x4_t q[8];
+};
+
 // Stages 1 and 2 of the 32-point DCT in place over x[0..31].
-void dct32Blocks(int32_t *x) {
+inline BlockOutputs dct32Blocks(int32_t *x) {
     // Lane i of k1.val[j] is entry 4i + j, lane i of k2.val[j] entry 2i + j.
     const int32x4x4_t k1 = vld4q_s32(synthDctCoef1);
     const int32x4x2_t k2 = vld2q_s32(synthDctCoef2);
@@ -102,6 +107,60 @@ void dct32Blocks(int32_t *x) {
     vst1q_s32(x + 20, r6);
     vst1q_s32(x + 24, r3);
     vst1q_s32(x + 28, r7);
+    return {{r0, r4, r1, r5, r2, r6, r3, r7}};
+}
+
+// Lanes 0 .. n - 1 of v to p, p + step, p + 2 step ... (step in bytes, may be
+// negative), one lane store each with the step in the store.
+template <int N>
+inline void storeColumn(int32_t *p, int32x4_t v, int32_t step) {
+    static_assert(N == 3 || N == 4);
+    if constexpr (N == 4) {
+        asm volatile("vst1.32 {%e[v][0]}, [%[p]], %[step]\n\t"
+                     "vst1.32 {%e[v][1]}, [%[p]], %[step]\n\t"
+                     "vst1.32 {%f[v][0]}, [%[p]], %[step]\n\t"
+                     "vst1.32 {%f[v][1]}, [%[p]]"
+                     : [p] "+r"(p)
+                     : [v] "w"(v), [step] "r"(step)
+                     : "memory");
+    } else {
+        asm volatile("vst1.32 {%e[v][0]}, [%[p]], %[step]\n\t"
+                     "vst1.32 {%e[v][1]}, [%[p]], %[step]\n\t"
+                     "vst1.32 {%f[v][0]}, [%[p]]"
+                     : [p] "+r"(p)
+                     : [v] "w"(v), [step] "r"(step)
+                     : "memory");
+    }
+}
+
+// synth::storeSlot from the block outputs in registers. The 15 values of a
+// region are four columns of rows r = k, k + 4, k + 8 (, k + 12): the sums
+// of the table of stage 3 line up as lanes, those of V_{15-r} with the rows
+// in falling order.
+inline void storeSlotLanes(const BlockOutputs &b, int32_t *history, int32_t p) {
+    const int32x4_t *X = b.q;  // X[k] holds X[4k .. 4k + 3]
+    const int32x4_t zero = vdupq_n_s32(0);
+    history[MP3_HISTORY_V0 + p] = vgetq_lane_s32(X[1], 0);
+    history[((p & 1) ? MP3_HISTORY_V48_ODD : MP3_HISTORY_V48_EVEN) + (p >> 1)] = wrapNeg(vgetq_lane_s32(X[0], 0));
+    int32_t *low = history + ((p & 1) ? MP3_HISTORY_REGION_A : MP3_HISTORY_REGION_B) + p;
+    int32_t *high = history + ((p & 1) ? MP3_HISTORY_REGION_B : MP3_HISTORY_REGION_A) + p;
+    constexpr int32_t kRow = MP3_HISTORY_ROW;
+    constexpr int32_t kDown = -4 * kRow * static_cast<int32_t>(sizeof(int32_t));  // four rows back
+    constexpr int32_t kUp = -kDown;
+
+    // V_{15-r}: lanes for the rows 12, 8, 4, 0 / 14, 10, 6, 2 / 13, 9, 5, 1 / 11, 7, 3.
+    const int32x4_t s = vaddq_s32(X[7], vextq_s32(X[7], zero, 1));  // X28+X29, X29+X30, X30+X31, X31
+    storeColumn<4>(low + 12 * kRow, vaddq_s32(s, vextq_s32(X[5], zero, 1)), kDown);
+    storeColumn<4>(low + 14 * kRow, vaddq_s32(s, X[5]), kDown);
+    storeColumn<4>(low + 13 * kRow, vaddq_s32(X[3], vextq_s32(X[3], zero, 1)), kDown);
+    storeColumn<3>(low + 11 * kRow, vextq_s32(X[1], X[1], 1), kDown);  // X5, X6, X7
+
+    // V_{47-r} = -Q_r: lanes for the rows 0, 4, 8, 12 / 2, 6, 10, 14 / 1, 5, 9, 13 / 3, 7, 11.
+    const int32x4_t u = vaddq_s32(X[6], vextq_s32(X[6], X[7], 1));  // X24+X25 .. X27+X28
+    storeColumn<4>(high, vnegq_s32(vaddq_s32(u, X[4])), kUp);
+    storeColumn<4>(high + 2 * kRow, vnegq_s32(vaddq_s32(u, vextq_s32(X[4], X[5], 1))), kUp);
+    storeColumn<4>(high + kRow, vnegq_s32(vaddq_s32(X[2], vextq_s32(X[2], X[3], 1))), kUp);
+    storeColumn<3>(high + 3 * kRow, vnegq_s32(vextq_s32(X[0], X[0], 1)), kUp);  // -X1, -X2, -X3
 }
 
 // {high word of the sum of a's lanes, high word of the sum of b's lanes}.
@@ -217,8 +276,7 @@ inline void storeEveryOther(int16_t *&dst, int16x8_t v) {
 int32_t MP3_SynthPQMF_neon(int32_t *samples, int16_t *pcm, int32_t *history, int32_t *position, int32_t stride) {
     if (*position < 0 || *position > 15) return MP3_ERR_PARAM;
     const int32_t p = synth::advancePosition(position);
-    dct32Blocks(samples);
-    synth::storeSlot(samples, history, p);
+    storeSlotLanes(dct32Blocks(samples), history, p);
 
     // Row r gives samples 15 - r (A) and 17 + r (B); the rows are taken four
     // at a time, the last group with samples 0 and 16 in place of row 15.
