@@ -2,10 +2,11 @@
 """Builds audio/parse/huffman_tables.cpp from data/huffman_b7.txt (ISO/IEC 11172-3, Table B.7).
 
 Each stored big-value table is a 16-entry first-level lookup, indexed by the next four stream bits, followed by
-the code tree serialized depth first (node area). Each code set also gets a wide lookup for the fast decoder,
-indexed by the next 8 (small tables) or 10 bits (large ones; fewer where all codewords are shorter): an entry
-finishes every codeword of at most that many bits (x, y and the bits taken, signs included where they fit) or
-names the tree node the longer codewords continue from. Run from the repository root:
+the code tree serialized depth first (node area). Each code set also gets a two-level wide lookup for the fast
+decoder, indexed by the next 8 (small tables) or 10 bits (large ones): an entry finishes every codeword of at
+most that many bits (x, y and the bits taken, signs included where they fit) or names a subtable indexed by the
+bits after them, which finishes the longer codewords. The count1 lookups give a quadruple with its signs, as the
+row of a table of all 81 quadruples. Run from the repository root:
 
     python3 tools/gen_huffman_tables.py > audio/parse/huffman_tables.cpp
 """
@@ -144,40 +145,60 @@ def build_table(codes, large):
     return first + [v if v < 256 or large else None for v in area]
 
 
-def lookup_bits(codes, large):
-    """Index width of the wide lookup: the longest codeword, at most 8 bits (small tables) or 10 (large)."""
-    return min(max(len(c) for _, c in codes), 10 if large else 8)
+# Index widths of the wide lookups: 8 bits for the small tables, 10 for the large ones.
+SMALL_BITS, LARGE_BITS = 8, 11
+
+
+def lookup_bits(large):
+    return LARGE_BITS if large else SMALL_BITS
+
+
+def leaf_entry(x, y, length, rest, escapes):
+    """A codeword of `length` bits among the `length + len(rest)` bits of a lookup level, rest the bits after it.
+    Folded (bit 5 clear): the signs fit into rest and no escape follows (value 15 of a table with linbits):
+    bits 4..0 the bits taken, codeword and signs; x in bits 10..6 and y in 15..11, signed, 5-bit two's
+    complement. Otherwise (bit 5 set, bit 6 clear): bits 4..0 the codeword's bits, x and y magnitudes in bits
+    11..8 and 15..12; escapes and signs follow."""
+    signs = (x != 0) + (y != 0)
+    if signs <= len(rest) and not (escapes and 15 in (x, y)):
+        rest = list(rest)
+        sx = -x if x and rest.pop(0) == '1' else x
+        sy = -y if y and rest.pop(0) == '1' else y
+        return ((sy & 31) << 11) | ((sx & 31) << 6) | (length + signs)
+    return (y << 12) | (x << 8) | 0x20 | length
 
 
 def wide_lookup(codes, large, escapes):
-    """Entry by the next K bits. A codeword of at most K bits: bit 0 set, bits 4..1 the bits taken, x in bits
-    9..5 and y in 14..10; their signs are folded in (x and y as 5-bit two's complement, the bits taken counting
-    the sign bits) when the signs fit into the K bits and no escape follows (value 15 of a table with linbits);
-    otherwise bit 15 is set, x and y are magnitudes and the bits taken are the codeword's. A longer codeword:
-    2 x the index (in the node area) of the tree node that the K bits lead to."""
-    root = build_tree(codes)
-    _, index_of = serialize(root, large)
-    k = lookup_bits(codes, large)
-    entries = []
-    for p in range(1 << k):
-        bits = format(p, '0%db' % k)
-        node, depth = root, 0
-        while node[0] == 'node' and depth < k:
-            node = node[1 + int(bits[depth])]
-            depth += 1
-        if node[0] != 'leaf':
-            entries.append(2 * index_of[id(node)])
-            continue
-        x, y = node[1]
-        signs = (x != 0) + (y != 0)
-        if depth + signs <= k and not (escapes and 15 in (x, y)):
-            rest = list(bits[depth:])
-            sx = -x if x and rest.pop(0) == '1' else x
-            sy = -y if y and rest.pop(0) == '1' else y
-            entries.append(((sy & 31) << 10) | ((sx & 31) << 5) | ((depth + signs) << 1) | 1)
-        else:
-            entries.append(0x8000 | (y << 10) | (x << 5) | (depth << 1) | 1)
-    return entries
+    """Two-level lookup. The first level, 2^K entries (K = lookup_bits), is indexed by the next K bits; an entry
+    is a leaf (leaf_entry) for a codeword of at most K bits, or, for the longer ones, a pointer (bits 5 and 6
+    set): the K bits are taken and the next m bits (m in bits 3..0, the longest rest of a codeword under that
+    prefix) index the subtable at entry 2^K + 2 x (bits 15..7). Subtables follow the first level, in the order
+    of their prefixes, and hold leaves whose bits taken count from the subtable's first bit."""
+    k = lookup_bits(large)
+    by_code = {c: v for v, c in codes}
+    def level(prefix, width):
+        entries, subtables = [], []
+        for p in range(1 << width):
+            bits = format(p, '0%db' % width) if width else ''
+            hit = [c for c in by_code if len(c) <= len(prefix) + width and (prefix + bits).startswith(c)]
+            if hit:
+                code = hit[0]
+                used = len(code) - len(prefix)
+                entries.append(leaf_entry(*by_code[code], used, bits[used:], escapes))
+                continue
+            longer = [c for c in by_code if c.startswith(prefix + bits)]
+            subtables.append((p, prefix + bits, max(len(c) for c in longer) - len(prefix) - width))
+            entries.append(None)
+        return entries, subtables
+    first, pending = level('', k)
+    area = []
+    for p, prefix, m in pending:
+        assert 1 <= m <= 15 and len(area) % 2 == 0 and len(area) // 2 < 512
+        first[p] = ((len(area) // 2) << 7) | 0x60 | m
+        sub, deeper = level(prefix, m)
+        assert not deeper
+        area += sub
+    return first + area
 
 
 def count1_table_a(codes):
@@ -206,9 +227,14 @@ def count1_table_a(codes):
     return table
 
 
+def quad_index(values):
+    """Row of a quadruple (values -1..1) in MP3_Count1Quads: the values plus one as base-3 digits, v first."""
+    return sum((v + 1) * 3 ** (3 - i) for i, v in enumerate(values))
+
+
 def count1_lookup(codes, k):
     """Count1 quadruple with its signs by the next k bits (every codeword and its signs fit): the bits taken in
-    bits 3..0, then v, w, x, y as 2-bit two's complement in bits 11..10, 9..8, 7..6, 5..4."""
+    bits 3..0, the row of the quadruple in MP3_Count1Quads in bits 10..4."""
     entries = []
     for p in range(1 << k):
         bits = format(p, '0%db' % k)
@@ -217,7 +243,7 @@ def count1_lookup(codes, k):
         values = [(-m if rest.pop(0) == '1' else m) if m else 0 for m in mags]
         taken = len(code) + sum(1 for m in mags if m)
         assert taken <= k
-        entries.append(sum((v & 3) << (10 - 2 * i) for i, v in enumerate(values)) | taken)
+        entries.append((quad_index(values) << 4) | taken)
     return entries
 
 
@@ -248,9 +274,10 @@ def main():
         print(emit(data, 16, 5 if large else 3))
         print('};')
         print()
+    wide = {t: wide_lookup(pairs[t], t >= 13, t in (16, 24)) for t in CODE_SETS}
     for t in CODE_SETS:
-        data = wide_lookup(pairs[t], t >= 13, t in (16, 24))
-        print(f'// Table {t}: wide lookup by the next {lookup_bits(pairs[t], t >= 13)} bits.')
+        data, k = wide[t], lookup_bits(t >= 13)
+        print(f'// Table {t}: wide lookup by the next {k} bits, then {len(data) - (1 << k)} subtable entries.')
         print(f'constexpr uint16_t kLookup{t}[{len(data)}] = {{')
         print(emit(data, 16, 5))
         print('};')
@@ -283,10 +310,10 @@ def main():
     print('const uint16_t *const MP3_HuffLookup[32] = {')
     print(emit(lookups, 8, 10))
     print('};')
-    widths = [0 if code_set(t) is None else lookup_bits(pairs[code_set(t)], t >= 13) for t in range(32)]
-    print('// Index width of the wide lookup by table_select.')
-    print('const uint8_t MP3_HuffLookupBits[32] = {')
-    print(emit(widths, 16, 2))
+    sizes = [0 if code_set(t) is None else len(wide[code_set(t)]) for t in range(32)]
+    print('// Entries of the wide lookup (first level and subtables) by table_select.')
+    print('const uint16_t MP3_HuffLookupEntries[32] = {')
+    print(emit(sizes, 16, 4))
     print('};')
     print('// Count1 table A by the next six bits: 0..5 six-bit codes, 6..15 pair indexes into 32..51,')
     print('// 16..31 four-bit codes with their sign, 32..51 the two-sign quadruples of the five-bit codes.')
@@ -294,12 +321,19 @@ def main():
     print(emit(count1_table_a(quads['A']), 16, 3))
     print('};')
     print('// Count1 quadruples with their signs by the next 10 bits (table A) or 8 bits (table B): the bits taken')
-    print('// in bits 3..0, then v, w, x, y as 2-bit two\'s complement in bits 11..10, 9..8, 7..6, 5..4.')
+    print('// in bits 3..0, the row of the quadruple in MP3_Count1Quads in bits 10..4.')
     print('const uint16_t MP3_Count1LookupA[1024] = {')
     print(emit(count1_lookup(quads['A'], 10), 16, 5))
     print('};')
     print('const uint16_t MP3_Count1LookupB[256] = {')
     print(emit(count1_lookup(quads['B'], 8), 16, 5))
+    print('};')
+    print('// Every quadruple of values -1..1; row 27 (v + 1) + 9 (w + 1) + 3 (x + 1) + (y + 1).')
+    print('alignas(16) const int32_t MP3_Count1Quads[81][4] = {')
+    rows = [[r // 27 - 1, r // 9 % 3 - 1, r // 3 % 3 - 1, r % 3 - 1] for r in range(81)]
+    assert all(quad_index(q) == r for r, q in enumerate(rows))
+    for i in range(0, 81, 6):
+        print('    ' + ' '.join('{' + ', '.join('%2d' % v for v in q) + '},' for q in rows[i:i + 6]))
     print('};')
     print('// 2^n - 1 for n = 0..15.')
     print('const int32_t MP3_BitMasks[16] = {' + ', '.join(str((1 << n) - 1) for n in range(16)) + '};')

@@ -212,6 +212,12 @@ void MP3_DecodeBigValues_ref(MP3_BitReader *reader, int32_t table, int32_t **out
     *out = at;
 }
 
+int32_t MP3_Count1Tail(int32_t *out, int32_t end) {
+    MP3_FillWords(0, out + end, MP3_GRANULE_LINES - end);
+    while (end > 0 && out[end - 1] == 0) --end;
+    return end;
+}
+
 namespace {
 
 // After the quadruples, i the index past the last one and remaining the
@@ -221,9 +227,7 @@ namespace {
 int32_t finishCount1(MP3_BitReader *reader, int32_t *out, int32_t i, int32_t remaining, bool decoded) {
     if (remaining < 0 && decoded) i -= 4;
     if (remaining != 0) advanceReader(reader, remaining);
-    MP3_FillWords(0, out + i, MP3_GRANULE_LINES - i);
-    while (i > 0 && out[i - 1] == 0) --i;
-    return i;
+    return MP3_Count1Tail(out, i);
 }
 
 int32_t count1Start(int32_t start) { return start < 0 ? 0 : (start > MP3_GRANULE_LINES ? MP3_GRANULE_LINES : start); }
@@ -243,27 +247,6 @@ int32_t MP3_DecodeCount1_ref(MP3_BitReader *reader, int32_t count1TableSelect, i
         else
             decodeQuadB(reader, out + i);
         remaining -= MP3_ReaderPosition(reader) - before;
-        i += 4;
-        decoded = true;
-    }
-    return finishCount1(reader, out, i, remaining, decoded);
-}
-
-// One read of a wide lookup gives a quadruple with its signs.
-int32_t MP3_DecodeCount1_scalar(MP3_BitReader *reader, int32_t count1TableSelect, int32_t *out, int32_t start,
-                                int32_t budget) {
-    const uint16_t *lookup = count1TableSelect == 0 ? MP3_Count1LookupA : MP3_Count1LookupB;
-    const int32_t k = count1TableSelect == 0 ? 10 : 8;
-    int32_t i = count1Start(start);
-    int32_t remaining = budget < 0 ? 0 : budget;
-    bool decoded = false;
-    while (remaining > 0 && i + 4 <= MP3_GRANULE_LINES) {
-        const uint32_t e = lookup[MP3_ReaderPeek(reader, k)];
-        const int32_t taken = static_cast<int32_t>(e & 15u);
-        MP3_ReaderSkip(reader, taken);
-        out[i] = signed2((e >> 10) & 3u), out[i + 1] = signed2((e >> 8) & 3u);
-        out[i + 2] = signed2((e >> 6) & 3u), out[i + 3] = signed2((e >> 4) & 3u);
-        remaining -= taken;
         i += 4;
         decoded = true;
     }

@@ -30,10 +30,12 @@ int32_t MP3_DecodeSpectrum(MP3_GranuleContext *context, int32_t *out, int32_t *n
 void MP3_DecodeBigValues(MP3_BitReader *reader, int32_t table, int32_t **out, int32_t count);
 
 // The reference walks the code tree bit by bit past the four-bit first level;
-// the scalar variant finishes most codewords with one read of the wide
-// lookups. Both give the same values and leave the reader at the same bit.
+// the scalar variants finish every codeword with one or two reads of the wide
+// lookups, holding the bits in a 64-bit or (scalar32) a 32-bit window. All
+// give the same values and leave the reader at the same bit.
 void MP3_DecodeBigValues_ref(MP3_BitReader *reader, int32_t table, int32_t **out, int32_t count);
 void MP3_DecodeBigValues_scalar(MP3_BitReader *reader, int32_t table, int32_t **out, int32_t count);
+void MP3_DecodeBigValues_scalar32(MP3_BitReader *reader, int32_t table, int32_t **out, int32_t count);
 using DecodeBigValuesFn = void (*)(MP3_BitReader *reader, int32_t table, int32_t **out, int32_t count);
 struct DecodeBigValuesVariant {
     const char *name;
@@ -50,12 +52,15 @@ std::span<const DecodeBigValuesVariant> DecodeBigValuesVariants() noexcept;
 int32_t MP3_DecodeCount1(MP3_BitReader *reader, int32_t count1TableSelect, int32_t *out, int32_t start,
                          int32_t budget);
 
-// The reference reads a codeword and then its signs; the scalar variant takes
-// both with one read of a wide lookup. Same values, bound and reader position.
+// The reference reads a codeword and then its signs; the scalar variants take
+// both with one read of a wide lookup (64-bit or, scalar32, 32-bit window).
+// Same values, bound and reader position.
 int32_t MP3_DecodeCount1_ref(MP3_BitReader *reader, int32_t count1TableSelect, int32_t *out, int32_t start,
                              int32_t budget);
 int32_t MP3_DecodeCount1_scalar(MP3_BitReader *reader, int32_t count1TableSelect, int32_t *out, int32_t start,
                                 int32_t budget);
+int32_t MP3_DecodeCount1_scalar32(MP3_BitReader *reader, int32_t count1TableSelect, int32_t *out, int32_t start,
+                                  int32_t budget);
 using DecodeCount1Fn = int32_t (*)(MP3_BitReader *reader, int32_t count1TableSelect, int32_t *out, int32_t start,
                                    int32_t budget);
 struct DecodeCount1Variant {
@@ -64,6 +69,10 @@ struct DecodeCount1Variant {
 };
 // Every variant, the reference first.
 std::span<const DecodeCount1Variant> DecodeCount1Variants() noexcept;
+
+// The end of every count1 decoder: zeroes out[end..575] and returns one past
+// the last nonzero value.
+int32_t MP3_Count1Tail(int32_t *out, int32_t end);
 
 }  // namespace mpfix
 

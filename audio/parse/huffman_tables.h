@@ -26,25 +26,34 @@ extern const uint8_t *const MP3_HuffSmallTables[13];
 extern const uint16_t *const MP3_HuffLargeTables[19];
 // Escape width (linbits) by table_select - 13.
 extern const uint8_t MP3_HuffLinbits[19];
-// Wide lookups of the fast decoder by table_select (null for 0, 4 and 14),
-// indexed by the next MP3_HuffLookupBits[table_select] stream bits (3..10).
-// Bit 0 set: a codeword of at most that many bits; bits 4..1 the bits it
-// takes, x in bits 9..5, y in 14..10. With bit 15 clear the signs are folded
-// in (x and y 5-bit two's complement, the bits taken include the sign bits);
-// with bit 15 set x and y are magnitudes whose escapes and signs follow.
-// Bit 0 clear: 2 x the node (in the node area of the same code set) that the
-// looked-up bits lead to; the codeword goes on from there.
+// Wide lookups of the fast decoders by table_select (null for 0, 4 and 14):
+// a first level indexed by the next MP3_HUFF_SMALL_LOOKUP_BITS (table_select
+// 1..12) or MP3_HUFF_LARGE_LOOKUP_BITS (13..31) stream bits, then subtables.
+//   Bit 5 clear, a codeword with its signs: bits 4..0 the bits it and its
+//     signs take, x in bits 10..6 and y in 15..11 (5-bit two's complement).
+//   Bits 5 set, 6 clear, a codeword whose signs (or escapes) follow: bits
+//     4..0 its bits, magnitudes x in bits 11..8 and y in 15..12.
+//   Bits 5 and 6 set, a longer codeword: the looked-up bits are taken, and
+//     the next m bits (m in bits 3..0) index the subtable at entry
+//     2^bits + 2 x (bits 15..7), whose entries are codewords as above
+//     (the bits taken count from the subtable's first bit).
+constexpr int32_t MP3_HUFF_SMALL_LOOKUP_BITS = 8;
+constexpr int32_t MP3_HUFF_LARGE_LOOKUP_BITS = 11;
 extern const uint16_t *const MP3_HuffLookup[32];
-extern const uint8_t MP3_HuffLookupBits[32];
+// Entries of each wide lookup, first level and subtables.
+extern const uint16_t MP3_HuffLookupEntries[32];
 // Stored entries (first level + node area) by table_select, 0 without codes.
 extern const uint16_t MP3_HuffTableEntries[32];
 // Count1 table A lookup by the next six bits (see huffman_tables.cpp).
 extern const uint8_t MP3_Count1TableA[52];
 // Count1 quadruples with their signs by the next 10 bits (table A) or 8 bits
-// (table B), for the fast decoder: the bits taken in bits 3..0, then v, w, x,
-// y as 2-bit two's complement in bits 11..10, 9..8, 7..6, 5..4.
+// (table B), for the fast decoder: the bits taken in bits 3..0, the row of
+// MP3_Count1Quads in bits 10..4.
 extern const uint16_t MP3_Count1LookupA[1024];
 extern const uint16_t MP3_Count1LookupB[256];
+// Every quadruple (v, w, x, y) of values -1..1, at row
+// 27 (v + 1) + 9 (w + 1) + 3 (x + 1) + (y + 1).
+alignas(16) extern const int32_t MP3_Count1Quads[81][4];
 // 2^n - 1 for n = 0..15.
 extern const int32_t MP3_BitMasks[16];
 

@@ -29,15 +29,33 @@ const CodeList &codes() {
 
 bool hasCodes(int t) { return t != 0 && t != 4 && t != 14; }
 
-// Walks the packed tree (node area) from its root along bits.
-uint32_t nodeAfter(int t, const std::string &bits) {
-    uint32_t q = 0;
-    for (char c : bits) {
-        const uint32_t node = t <= 12 ? MP3_HuffSmallTables[t][16 + q] : MP3_HuffLargeTables[t - 13][16 + q];
-        if ((node & 1u) != 0) ADD_FAILURE() << "leaf before the end of " << bits;
-        q = c == '1' ? node >> 1 : q + 1;
+std::string bitString(uint32_t value, int width) {
+    std::string bits;
+    for (int b = width - 1; b >= 0; --b) bits += ((value >> b) & 1u) != 0 ? '1' : '0';
+    return bits;
+}
+
+// The leaf entry of a codeword that starts a lookup level whose bits are
+// `bits` (the codeword's bits in it first): signs folded in when they fit and
+// no escape comes first, else the magnitudes and the codeword's bits.
+uint32_t expectedLeaf(const mpfix::test::PairCode &code, const std::string &bits, size_t used, bool escapes) {
+    const size_t signs = size_t{code.x != 0} + size_t{code.y != 0};
+    if (used + signs <= bits.size() && !(escapes && (code.x == 15 || code.y == 15))) {
+        size_t next = used;
+        const int x = code.x != 0 && bits[next++] == '1' ? -code.x : code.x;
+        const int y = code.y != 0 && bits[next++] == '1' ? -code.y : code.y;
+        return ((static_cast<uint32_t>(y) & 31u) << 11) | ((static_cast<uint32_t>(x) & 31u) << 6) |
+               static_cast<uint32_t>(next);
     }
-    return q;
+    return (static_cast<uint32_t>(code.y) << 12) | (static_cast<uint32_t>(code.x) << 8) | 0x20u |
+           static_cast<uint32_t>(used);
+}
+
+// The codeword that the bit string starts with, if any.
+const mpfix::test::PairCode *codeAt(const std::vector<mpfix::test::PairCode> &pairs, const std::string &bits) {
+    for (const auto &p : pairs)
+        if (p.code.size() <= bits.size() && bits.compare(0, p.code.size(), p.code) == 0) return &p;
+    return nullptr;
 }
 
 TEST(HuffmanLookup, EveryEntryFollowsFromTheCodeList) {
@@ -45,43 +63,41 @@ TEST(HuffmanLookup, EveryEntryFollowsFromTheCodeList) {
         SCOPED_TRACE(testing::Message() << "table_select " << t);
         if (!hasCodes(t)) {
             EXPECT_EQ(MP3_HuffLookup[t], nullptr);
-            EXPECT_EQ(MP3_HuffLookupBits[t], 0);
+            EXPECT_EQ(MP3_HuffLookupEntries[t], 0);
             continue;
         }
         const auto &pairs = codes().pairs.at(mpfix::test::codeSetOf(t));
-        size_t longest = 0;
-        for (const auto &p : pairs) longest = std::max(longest, p.code.size());
-        const int k = static_cast<int>(std::min<size_t>(longest, t <= 12 ? 8 : 10));
-        ASSERT_EQ(MP3_HuffLookupBits[t], k);
+        const bool escapes = codes().linbits[t] > 0;
+        const int k = t <= 12 ? MP3_HUFF_SMALL_LOOKUP_BITS : MP3_HUFF_LARGE_LOOKUP_BITS;
+        const uint16_t *lookup = MP3_HuffLookup[t];
+        const size_t entries = MP3_HuffLookupEntries[t];
+        std::vector<int> visits(entries, 0);  // every subtable entry is reached exactly once
         for (uint32_t index = 0; index < (1u << k); ++index) {
-            std::string bits;
-            for (int b = k - 1; b >= 0; --b) bits += ((index >> b) & 1u) != 0 ? '1' : '0';
-            const uint32_t e = MP3_HuffLookup[t][index];
-            const auto hit = std::find_if(pairs.begin(), pairs.end(), [&](const auto &p) {
-                return p.code.size() <= bits.size() && bits.compare(0, p.code.size(), p.code) == 0;
-            });
-            if (hit != pairs.end()) {
-                // Signs are folded in when they fit and no escape comes first.
-                const size_t length = hit->code.size();
-                const size_t signs = size_t{hit->x != 0} + size_t{hit->y != 0};
-                const bool escape = codes().linbits[t] > 0 && (hit->x == 15 || hit->y == 15);
-                uint32_t expected;
-                if (length + signs <= bits.size() && !escape) {
-                    size_t next = length;
-                    const int x = hit->x != 0 && bits[next++] == '1' ? -hit->x : hit->x;
-                    const int y = hit->y != 0 && bits[next++] == '1' ? -hit->y : hit->y;
-                    expected = ((static_cast<uint32_t>(y) & 31u) << 10) | ((static_cast<uint32_t>(x) & 31u) << 5) |
-                               static_cast<uint32_t>(next << 1) | 1u;
-                } else {
-                    expected = 0x8000u | (static_cast<uint32_t>(hit->y) << 10) | (static_cast<uint32_t>(hit->x) << 5) |
-                               static_cast<uint32_t>(length << 1) | 1u;
-                }
-                ASSERT_EQ(e, expected) << bits;
-            } else {
-                ASSERT_EQ(e & 1u, 0u) << bits;
-                ASSERT_EQ(e >> 1, nodeAfter(t, bits)) << bits;
+            const std::string bits = bitString(index, k);
+            const uint32_t e = lookup[index];
+            ++visits[index];
+            if (const auto *hit = codeAt(pairs, bits)) {
+                ASSERT_EQ(e, expectedLeaf(*hit, bits, hit->code.size(), escapes)) << bits;
+                continue;
+            }
+            // A longer codeword: the subtable is as wide as the longest rest under this prefix.
+            size_t longest = 0;
+            for (const auto &p : pairs)
+                if (p.code.compare(0, bits.size(), bits) == 0) longest = std::max(longest, p.code.size());
+            const int m = static_cast<int>(longest) - k;
+            ASSERT_EQ(e & 0x7Fu, 0x60u | static_cast<uint32_t>(m)) << bits;
+            const size_t base = (1u << k) + 2 * (e >> 7);
+            ASSERT_LE(base + (1u << m), entries) << bits;
+            for (uint32_t rest = 0; rest < (1u << m); ++rest) {
+                const std::string more = bitString(rest, m);
+                const auto *hit = codeAt(pairs, bits + more);
+                ASSERT_NE(hit, nullptr) << bits << more;
+                ASSERT_EQ(lookup[base + rest], expectedLeaf(*hit, more, hit->code.size() - bits.size(), escapes))
+                    << bits << " " << more;
+                ++visits[base + rest];
             }
         }
+        EXPECT_EQ(std::count(visits.begin(), visits.end(), 1), static_cast<ptrdiff_t>(entries));
     }
 }
 
@@ -183,22 +199,25 @@ TEST(HuffmanLookup, Count1EntriesFollowFromTheCodeList) {
         const int k = table == 0 ? 10 : 8;
         const uint16_t *lookup = table == 0 ? MP3_Count1LookupA : MP3_Count1LookupB;
         for (uint32_t index = 0; index < (1u << k); ++index) {
-            std::string bits;
-            for (int b = k - 1; b >= 0; --b) bits += ((index >> b) & 1u) != 0 ? '1' : '0';
+            const std::string bits = bitString(index, k);
             int matches = 0;
             for (const auto &q : codes().quads[table]) {
                 if (bits.compare(0, q.code.size(), q.code) != 0) continue;
                 ++matches;
                 size_t next = q.code.size();
-                uint32_t expected = 0;
-                for (int v = 0; v < 4; ++v) {
-                    const int value = q.v[v] != 0 && bits[next++] == '1' ? -q.v[v] : q.v[v];
-                    expected |= (static_cast<uint32_t>(value) & 3u) << (10 - 2 * v);
-                }
-                ASSERT_EQ(lookup[index], expected | static_cast<uint32_t>(next)) << table << " " << bits;
+                int32_t values[4];
+                for (int v = 0; v < 4; ++v) values[v] = q.v[v] != 0 && bits[next++] == '1' ? -q.v[v] : q.v[v];
+                ASSERT_EQ(lookup[index] & 15u, next) << table << " " << bits;
+                const int32_t *row = MP3_Count1Quads[lookup[index] >> 4];
+                ASSERT_EQ(std::vector<int32_t>(row, row + 4), std::vector<int32_t>(values, values + 4)) << bits;
             }
             ASSERT_EQ(matches, 1) << bits;
         }
+    }
+    // The rows: every quadruple of -1, 0 and 1 once, in base-3 order.
+    for (int r = 0; r < 81; ++r) {
+        const int32_t expected[4] = {r / 27 - 1, r / 9 % 3 - 1, r / 3 % 3 - 1, r % 3 - 1};
+        for (int v = 0; v < 4; ++v) ASSERT_EQ(MP3_Count1Quads[r][v], expected[v]) << r;
     }
 }
 
@@ -247,6 +266,47 @@ TEST(HuffmanVariants, Count1DecodesAlike) {
     }
 }
 
+// A granule's worth on one reader: three regions, then count1, each step by
+// a variant picked at random, so every variant takes over the reader from
+// every other mid-stream (and near the end of the bytes); the same values,
+// bound and final position as the reference throughout.
+TEST(HuffmanVariants, VariantsTakeOverEachOthersReader) {
+    SplitMix64 rng{13};
+    const auto big = DecodeBigValuesVariants();
+    const auto quads = DecodeCount1Variants();
+    for (int round = 0; round < 300; ++round) {
+        std::vector<uint8_t> bytes(rng.below(900));
+        for (auto &b : bytes) b = static_cast<uint8_t>(rng.below(3) == 0 ? rng.next() | rng.next() : rng.next());
+        const int32_t bit = bytes.empty() ? 0 : static_cast<int32_t>(rng.below(8));
+        int32_t tables[3], counts[3], total = 0;
+        for (int r = 0; r < 3; ++r) {
+            tables[r] = static_cast<int32_t>(rng.below(32));
+            counts[r] = 2 * static_cast<int32_t>(rng.below(static_cast<uint32_t>(289 - total / 2) / 2 + 1));
+            total += counts[r];
+        }
+        const int32_t table1 = static_cast<int32_t>(rng.below(2));
+        const int32_t budget = static_cast<int32_t>(rng.below(2000)) - 20;
+        auto run = [&](bool reference, SplitMix64 picks) {
+            auto pick = [&](auto list) { return list[picks.below(static_cast<uint32_t>(list.size()))].fn; };
+            Count1Run r{std::vector<int32_t>(576, 0x5A5A5A5A), 0, 0};
+            MP3_BitReader reader;
+            MP3_ReaderOpen(&reader, bytes.data(), bit, bytes.data() + bytes.size());
+            int32_t *at = r.out.data();
+            for (int k = 0; k < 3; ++k) {
+                const auto fn = reference ? MP3_DecodeBigValues_ref : pick(big);
+                if (counts[k] > 0) fn(&reader, tables[k], &at, counts[k]);
+            }
+            const auto fn1 = reference ? MP3_DecodeCount1_ref : pick(quads);
+            r.bound = fn1(&reader, table1, r.out.data(), total, budget);
+            r.position = MP3_ReaderPosition(&reader);
+            return r;
+        };
+        const Count1Run ref = run(true, rng);
+        const SplitMix64 picks{rng.next()};
+        ASSERT_TRUE(run(false, picks) == ref) << "round " << round;
+    }
+}
+
 TEST(HuffmanVariants, ListStartsWithTheReference) {
     const auto variants = DecodeBigValuesVariants();
     ASSERT_FALSE(variants.empty());
@@ -255,8 +315,8 @@ TEST(HuffmanVariants, ListStartsWithTheReference) {
     ASSERT_FALSE(DecodeCount1Variants().empty());
     EXPECT_EQ(DecodeCount1Variants()[0].fn, &MP3_DecodeCount1_ref);
 #if !MPFIX_PLAIN_KERNELS
-    EXPECT_EQ(variants.size(), 2u);
-    EXPECT_EQ(DecodeCount1Variants().size(), 2u);
+    EXPECT_EQ(variants.size(), 3u);
+    EXPECT_EQ(DecodeCount1Variants().size(), 3u);
 #endif
 }
 
