@@ -61,22 +61,45 @@ int32_t scalefactorMagnitude(uint8_t byte) {
     return value < 0 ? -value : value;
 }
 
+// Appends a band to the runs; a band that continues the last run with the
+// same code extends it (the same outputs, fewer and longer runs, so fewer
+// lookup tables to prepare and fewer partial vector groups).
+void addRun(MP3_RequantizeRun *runs, int32_t *count, int32_t start, int32_t width, int32_t code) {
+    if (*count > 0) {
+        MP3_RequantizeRun &last = runs[*count - 1];
+        if (last.attenuation == code && last.start + last.count == start) {
+            last.count += width;
+            return;
+        }
+    }
+    runs[(*count)++] = {start, width, code};
+}
+
 int32_t requantizeLongPart(const ChannelPlan &plan, int32_t nonzeroCount, const uint8_t *msOffset,
                            const uint16_t *longRow) {
     const MP3_GranuleInfo &info = *plan.info;
     const int32_t base = kGainBase - info.global_gain;
     const int32_t shift = 1 + info.scalefac_scale;
     const int32_t end = plan.mixed ? MP3_MIXED_LONG_VALUES : nonzeroCount;
-    // Whole bands: the last one may reach past the end.
+    // Whole bands: the last one may reach past the end. Long bands are
+    // contiguous: one with the code of the band before extends its run.
+    const uint8_t *scalefactors = plan.scalefactors;
+    const int32_t preemphasisMask = info.preflag == 1 ? 0xFF : 0;
+    MP3_RequantizeRun runs[MP3_LONG_BANDS];
+    MP3_RequantizeRun run{0, 0, 0};
+    int32_t count = 0;
     for (int32_t b = 0; b < MP3_LONG_BANDS && longRow[b] < end; ++b) {
-        const int32_t preemphasis = info.preflag == 1 ? pretab[b] : 0;
-        const int32_t code = base + msOffset[b] + ((scalefactorMagnitude(plan.scalefactors[b]) + preemphasis) << shift);
-        const int32_t start = longRow[b];
-        const int32_t result =
-            MP3_RequantizeBand(plan.input + start, plan.output + start, longRow[b + 1] - start, code);
-        if (result != 0) return result;
+        const int32_t preemphasis = pretab[b] & preemphasisMask;
+        const int32_t code = base + msOffset[b] + ((scalefactorMagnitude(scalefactors[b]) + preemphasis) << shift);
+        if (b > 0 && code == run.attenuation) {
+            run.count = longRow[b + 1] - run.start;
+            continue;
+        }
+        if (b > 0) runs[count++] = run;
+        run = {longRow[b], longRow[b + 1] - longRow[b], code};
     }
-    return 0;
+    if (run.count > 0) runs[count++] = run;
+    return MP3_RequantizeRuns(plan.input, plan.output, runs, count);
 }
 
 int32_t requantizeShortPart(const ChannelPlan &plan, const int32_t shortBandEnd[3], const uint8_t *msOffset,
@@ -84,19 +107,23 @@ int32_t requantizeShortPart(const ChannelPlan &plan, const int32_t shortBandEnd[
     const MP3_GranuleInfo &info = *plan.info;
     const int32_t base = kGainBase - info.global_gain;
     const int32_t shift = 1 + info.scalefac_scale;
+    MP3_RequantizeRun runs[MP3_WINDOWS * MP3_SHORT_BANDS];
+    int32_t count = 0;
     for (int32_t w = 0; w < MP3_WINDOWS; ++w) {
-        if (!inRange(info.subblock_gain[w], 0, 7)) return MP3_ERR_PARAM;
+        if (!inRange(info.subblock_gain[w], 0, 7)) {
+            // The windows before this one are requantized first.
+            const int32_t result = MP3_RequantizeRuns(plan.input, plan.output, runs, count);
+            return result != 0 ? result : MP3_ERR_PARAM;
+        }
         const int32_t windowBase = base + kSubblockGainStep * info.subblock_gain[w];
         for (int32_t b = plan.firstShortBand; b < shortBandEnd[w] && b < MP3_SHORT_BANDS; ++b) {
             const int32_t width = shortRow[b + 1] - shortRow[b];
-            const int32_t start = MP3_WINDOWS * shortRow[b] + w * width;
             const int32_t x = plan.mixedLongBands + w + MP3_WINDOWS * (b - plan.firstShortBand);
             const int32_t code = windowBase + msOffset[x] + (scalefactorMagnitude(plan.scalefactors[x]) << shift);
-            const int32_t result = MP3_RequantizeBand(plan.input + start, plan.output + start, width, code);
-            if (result != 0) return result;
+            addRun(runs, &count, MP3_WINDOWS * shortRow[b] + w * width, width, code);
         }
     }
-    return 0;
+    return MP3_RequantizeRuns(plan.input, plan.output, runs, count);
 }
 
 int32_t maxOf(int32_t a, int32_t b) { return a > b ? a : b; }

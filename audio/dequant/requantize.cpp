@@ -1,6 +1,6 @@
 #include "audio/dequant/requantize.h"
 
-#include "audio/fixed_point.h"
+#include "audio/dequant/requantize_kernel.h"
 #include "mpfix.h"
 
 namespace mpfix {
@@ -47,34 +47,9 @@ const int32_t powOctaveGain[7] = {0x6597FA94, 0x7FFFFFFF, 0x50A28BE6, 0x6597FA94
 // 27 - j, where j = floor(4(e + 8)/3) - 3 (f != 0) or - 4 (f = 0, the gain carrying one bit more).
 const int32_t powOctaveShift[7] = {20, 19, 17, 16, 15, 13, 12};
 
-namespace {
-
-constexpr int32_t kMaxMagnitude = 0x7FFFFFFF;
-
-// Scales a non-negative magnitude by 2^-shift: a right shift (0 from 32 on), or
-// for a negative shift a left shift that saturates at 0x7FFFFFFF.
-inline int32_t shiftMagnitude(int32_t value, int32_t shift) {
-    if (shift >= 0) return shift >= 32 ? 0 : value >> shift;
-    const int32_t left = -shift;
-    const int32_t limit = left >= 32 ? 0 : kMaxMagnitude >> left;
-    return value > limit ? kMaxMagnitude : wrapShl(value, left);
-}
-
-// |x|^(4/3) for 129 <= a <= 8206 from the normalised mantissa: q and its shift j.
-inline int32_t powerByPolynomial(uint32_t a, int32_t *j) {
-    int32_t v = static_cast<int32_t>(a << 17);
-    int32_t e = 6;
-    if (v < (1 << 27)) { v = wrapShl(v, 4); e -= 4; }
-    if (v < (1 << 29)) { v = wrapShl(v, 2); e -= 2; }
-    if (v < (1 << 30)) { v = wrapShl(v, 1); e -= 1; }
-    int32_t p = 0;
-    for (int i = 0; i < 7; ++i) p = mulHigh(v, wrapAdd(p, powPolyCoef[i]));
-    p = wrapAdd(p, powPolyCoef[7]);
-    *j = 27 - powOctaveShift[e];
-    return wrapShl(mulHigh(powOctaveGain[e], wrapShl(p, 4)), 1);
-}
-
-}  // namespace
+using requantize::largeMagnitude;
+using requantize::magnitudeOf;
+using requantize::shiftMagnitude;
 
 void MP3_SmallMagnitudes(int32_t attenuation, int32_t magnitudes[16]) {
     const int32_t n = attenuation >> 2;
@@ -100,24 +75,16 @@ int32_t MP3_RequantizeBand_ref(const int32_t *input, int32_t *output, int32_t co
                                  shiftMagnitude(row[3], n + 2)};
     for (int32_t i = 0; i < count; ++i) {
         const int32_t x = input[i];
-        const uint32_t a = x < 0 ? 0u - static_cast<uint32_t>(x) : static_cast<uint32_t>(x);
+        const uint32_t a = magnitudeOf(x);
         int32_t magnitude;
         if (a <= 3) {
             magnitude = smallest[a];
         } else if (a <= 15) {
             magnitude = shiftMagnitude(row[a], n - 1);
+        } else if (a <= MP3_MAX_QUANTIZED) {
+            magnitude = largeMagnitude(a, g, n);
         } else {
-            int32_t q;
-            int32_t j;
-            if (a <= 128) {
-                q = midPowTable[a - 16];
-                j = a < 64 ? 4 : 6;
-            } else if (a <= MP3_MAX_QUANTIZED) {
-                q = powerByPolynomial(a, &j);
-            } else {
-                return MP3_ERR_PARAM;
-            }
-            magnitude = shiftMagnitude(mulHigh(g, q), n - j);
+            return MP3_ERR_PARAM;
         }
         output[i] = x < 0 ? -magnitude : magnitude;
     }

@@ -32,22 +32,48 @@ extern const int32_t powOctaveShift[7];
 // It runs the best variant below for this machine.
 int32_t MP3_RequantizeBand(const int32_t *input, int32_t *output, int32_t count, int32_t attenuation);
 
-// The plain reference and its variants, which give the same outputs and
-// results bit for bit: the scalar variant reads magnitudes up to 15 from a
-// table of the 16 results prepared per call, the AVX2 variant looks up eight
-// values at a time in it; larger magnitudes take the reference's path.
+// The plain reference, one band per call.
 int32_t MP3_RequantizeBand_ref(const int32_t *input, int32_t *output, int32_t count, int32_t attenuation);
-int32_t MP3_RequantizeBand_scalar(const int32_t *input, int32_t *output, int32_t count, int32_t attenuation);
+
+// One band of a requantization pass: count values from index start, one code.
+struct MP3_RequantizeRun {
+    int32_t start;
+    int32_t count;
+    int32_t attenuation;
+};
+
+// Requantizes the runs in order, each as MP3_RequantizeBand would (input and
+// output at the same indices; output may equal input), and stops with
+// MP3_ERR_PARAM at the first magnitude above 8206. One call serves all the
+// bands of a channel, so the variant is chosen once per pass.
+int32_t MP3_RequantizeRuns(const int32_t *input, int32_t *output, const MP3_RequantizeRun *runs, int32_t runCount);
+
+// The reference (MP3_RequantizeBand_ref run by run) and its variants, which
+// give the same outputs and results bit for bit: the scalar variant reads
+// magnitudes up to 15 from the 16 results of the code, prepared when the code
+// changes; the AVX2 variant looks up eight values at a time in them (vpermd),
+// the NEON variant four (vtbl); larger magnitudes take the reference's
+// arithmetic one value at a time.
+int32_t MP3_RequantizeRuns_ref(const int32_t *input, int32_t *output, const MP3_RequantizeRun *runs,
+                               int32_t runCount);
+int32_t MP3_RequantizeRuns_scalar(const int32_t *input, int32_t *output, const MP3_RequantizeRun *runs,
+                                  int32_t runCount);
 #if !MPFIX_PLAIN_KERNELS && defined(__x86_64__)
-int32_t MP3_RequantizeBand_avx2(const int32_t *input, int32_t *output, int32_t count, int32_t attenuation);
+int32_t MP3_RequantizeRuns_avx2(const int32_t *input, int32_t *output, const MP3_RequantizeRun *runs,
+                                int32_t runCount);
 #endif
-using RequantizeBandFn = int32_t (*)(const int32_t *input, int32_t *output, int32_t count, int32_t attenuation);
-struct RequantizeBandVariant {
+#if !MPFIX_PLAIN_KERNELS && defined(__ARM_NEON)
+int32_t MP3_RequantizeRuns_neon(const int32_t *input, int32_t *output, const MP3_RequantizeRun *runs,
+                                int32_t runCount);
+#endif
+using RequantizeRunsFn = int32_t (*)(const int32_t *input, int32_t *output, const MP3_RequantizeRun *runs,
+                                     int32_t runCount);
+struct RequantizeRunsVariant {
     const char *name;
-    RequantizeBandFn fn;
+    RequantizeRunsFn fn;
 };
 // Every variant this machine can run, the reference first.
-std::span<const RequantizeBandVariant> RequantizeBandVariants() noexcept;
+std::span<const RequantizeRunsVariant> RequantizeRunsVariants() noexcept;
 
 // The results for magnitudes 0..15 under one attenuation code, as the
 // reference computes them.
