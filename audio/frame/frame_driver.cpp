@@ -57,8 +57,9 @@ void silenceChannel(MP3_Decoder *d, int32_t ch) {
 
 // One granule through every stage: per channel the scalefactors and the
 // Huffman-coded values from the main data, once the dequantization and stereo
-// of both channels, then per channel the hybrid filterbank and the 18 slots
-// of polyphase synthesis, which interleave the granule's PCM at pcm. A
+// of both channels, then per channel the hybrid filterbank, and the 18 slots
+// of polyphase synthesis of every channel, which interleave the granule's PCM
+// at pcm. A
 // channel whose stages report a fault is silent, and the next channel starts
 // part2_3_length bits after its start whatever they did; with `silent` (the
 // frame's side information is faulty) no main data is parsed at all.
@@ -84,11 +85,9 @@ void decodeGranule(MP3_Decoder *d, MP3_GranuleContext *context, int16_t *pcm, in
         const MP3_GranuleInfo *granule = first + ch;
         MP3_HybridSynthesis(d->spectrum[ch], &d->hybridOut[ch][0][0], d->overlap[ch], d->nonzeroCount[ch],
                             &d->prevSubbands[ch], granule->block_type, granule->mixed_block_flag);
-        for (int32_t s = 0; s < MP3_SLOTS; ++s) {
-            MP3_SynthPQMF(d->hybridOut[ch][s], pcm + s * MP3_SUBBANDS * nch + ch, d->synthV[ch], &d->synthIndex[ch],
-                          nch);
-        }
     }
+    // The 18 slots of every channel, as 18 calls of MP3_SynthPQMF per channel would run them.
+    MP3_SynthGranule(&d->hybridOut[0][0][0], pcm, &d->synthV[0][0], d->synthIndex, nch);
 }
 
 // A header the scan found but the stream does not bear out: resume one byte

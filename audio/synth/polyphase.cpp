@@ -89,6 +89,12 @@ constexpr SynthWindowRows makeWindowRows() {
 }
 constexpr SynthWindowRows synthWindowRows = makeWindowRows();
 
+constexpr int32_t synthSample16Coef[16] = {
+    synthWindow[15], synthWindow[14], synthWindow[13], synthWindow[12], synthWindow[11], synthWindow[10],
+    synthWindow[9],  synthWindow[8],  synthWindow[15], synthWindow[14], synthWindow[13], synthWindow[12],
+    synthWindow[11], synthWindow[10], synthWindow[9],  synthWindow[8],
+};
+
 namespace {
 
 // Left shifts of the operands of the stage-1 factors: larger factors
@@ -251,6 +257,22 @@ int32_t MP3_SynthPQMF_ref(int32_t *samples, int16_t *pcm, int32_t *history, int3
         pcm[(17 + r) * step] = synth::toPcm(accB.bits);
     }
     return 0;
+}
+
+int32_t MP3_SynthGranule_ref(int32_t *slots, int16_t *pcm, int32_t *history, int32_t *position, int32_t nch) {
+    return synth::granuleBySlots<MP3_SynthPQMF_ref>(slots, pcm, history, position, nch);
+}
+
+// The best granule variant, chosen as MP3_SynthPQMF chooses its slot kernel.
+int32_t MP3_SynthGranule(int32_t *slots, int16_t *pcm, int32_t *history, int32_t *position, int32_t nch) {
+#if MPFIX_PLAIN_KERNELS
+    return MP3_SynthGranule_ref(slots, pcm, history, position, nch);
+#elif defined(__x86_64__) || defined(__i386__)
+    static const SynthGranuleFn best = SynthGranuleVariants().back().fn;
+    return best(slots, pcm, history, position, nch);
+#else
+    return MP3_SynthGranule_slots(slots, pcm, history, position, nch);
+#endif
 }
 
 }  // namespace mpfix

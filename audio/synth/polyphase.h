@@ -92,6 +92,35 @@ struct SynthWindowRows {
 };
 extern const SynthWindowRows synthWindowRows;
 
+// Coefficients of sample 16 for a vector load: entry i = synthWindow[8 + (7 - i) mod 8],
+// so that the eight entries from (7 - j0) mod 8 meet the V_48 words 0..7.
+extern const int32_t synthSample16Coef[16];
+
+// MP3_SynthGranule, the 18 slots of a granule for nch = 1 or 2 channels, as
+// the frame driver lays them out: slot s of channel ch at slots + 32 (18 ch + s),
+// its history at history + 512 ch, its position at position[ch], its PCM
+// interleaved by channel (slot s at pcm + 32 nch s + ch). Every variant leaves
+// PCM, histories, positions and slots exactly as the 18 nch calls of
+// MP3_SynthPQMF with stride nch would, in time order, and returns 0, or
+// MP3_ERR_PARAM when a channel's position is outside 0..15 (that channel is
+// left untouched) or nch is neither 1 nor 2 (nothing is touched).
+int32_t MP3_SynthGranule(int32_t *slots, int16_t *pcm, int32_t *history, int32_t *position, int32_t nch);
+int32_t MP3_SynthGranule_ref(int32_t *slots, int16_t *pcm, int32_t *history, int32_t *position, int32_t nch);
+// The best per-slot kernel of this build, slot by slot.
+int32_t MP3_SynthGranule_slots(int32_t *slots, int16_t *pcm, int32_t *history, int32_t *position, int32_t nch);
+#if !MPFIX_PLAIN_KERNELS && (defined(__x86_64__) || defined(__i386__))
+int32_t MP3_SynthGranule_avx2(int32_t *slots, int16_t *pcm, int32_t *history, int32_t *position, int32_t nch);
+#endif
+
+using SynthGranuleFn = int32_t (*)(int32_t *slots, int16_t *pcm, int32_t *history, int32_t *position,
+                                   int32_t nch);
+struct SynthGranuleVariant {
+    const char *name;
+    SynthGranuleFn fn;
+};
+// Every granule variant this machine can run, the reference first.
+std::span<const SynthGranuleVariant> SynthGranuleVariants() noexcept;
+
 // The steps every variant shares with the reference.
 namespace synth {
 
@@ -148,6 +177,30 @@ inline const int32_t *windowRegion(const int32_t *history, int32_t p) {
 // Stage 3 of the DCT and the store of the slot under position p: the 32
 // matrixing values are 32-bit sums of the block outputs x[0..31].
 void storeSlot(const int32_t *x, int32_t *history, int32_t p);
+
+// Whether a granule call can run every channel: nch is 1 or 2 and each
+// position lies in 0..15.
+inline bool granulePositionsValid(const int32_t *position, int32_t nch) {
+    if (nch != 1 && nch != 2) return false;
+    for (int32_t ch = 0; ch < nch; ++ch)
+        if (position[ch] < 0 || position[ch] > 15) return false;
+    return true;
+}
+
+// A granule as 18 nch calls of a slot kernel.
+template <SynthPQMFFn slot>
+int32_t granuleBySlots(int32_t *slots, int16_t *pcm, int32_t *history, int32_t *position, int32_t nch) {
+    if (nch != 1 && nch != 2) return MP3_ERR_PARAM;
+    int32_t result = 0;
+    for (int32_t ch = 0; ch < nch; ++ch) {
+        for (int32_t s = 0; s < MP3_SLOTS; ++s) {
+            const int32_t r = slot(slots + MP3_SUBBANDS * (MP3_SLOTS * ch + s), pcm + MP3_SUBBANDS * nch * s + ch,
+                                   history + MP3_SYNTH_HISTORY * ch, position + ch, nch);
+            if (r != 0) result = r;
+        }
+    }
+    return result;
+}
 
 }  // namespace synth
 

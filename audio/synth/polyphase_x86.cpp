@@ -166,35 +166,299 @@ __attribute__((target("sse4.1"))) int32_t synthSse41(int32_t *samples, int16_t *
     return 0;
 }
 
-__attribute__((target("avx2"), always_inline)) inline __m256i load8(const int32_t *p) {
-    return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
+#define MPFIX_AVX2_INLINE __attribute__((target("avx2"), always_inline)) inline
+
+MPFIX_AVX2_INLINE __m256i load8(const int32_t *p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p)); }
+MPFIX_AVX2_INLINE __m256i set8(int32_t a, int32_t b, int32_t c, int32_t d, int32_t e, int32_t f, int32_t g,
+                               int32_t h) {
+    return _mm256_setr_epi32(a, b, c, d, e, f, g, h);
+}
+
+// The DCT of two slots at once: lanes 0..3 run the groups (then blocks) of
+// the slot at x0, lanes 4..7 those of the slot at x1, in the steps of
+// dct32Blocks above.
+MPFIX_AVX2_INLINE __m256i both(int32_t a, int32_t b, int32_t c, int32_t d) { return set8(a, b, c, d, a, b, c, d); }
+MPFIX_AVX2_INLINE __m256i loadPair(const int32_t *x0, const int32_t *x1, int offset) {
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(load4(x0 + offset)), load4(x1 + offset), 1);
+}
+MPFIX_AVX2_INLINE void storePair(int32_t *x0, int32_t *x1, int offset, __m256i v) {
+    store4(x0 + offset, _mm256_castsi256_si128(v));
+    store4(x1 + offset, _mm256_extracti128_si256(v, 1));
+}
+MPFIX_AVX2_INLINE __m256i mulHigh8(__m256i c, __m256i v) {
+    const __m256i even = _mm256_mul_epi32(c, v);
+    const __m256i odd = _mm256_mul_epi32(_mm256_srli_epi64(c, 32), _mm256_srli_epi64(v, 32));
+    return _mm256_blend_epi32(_mm256_srli_epi64(even, 32), odd, 0xAA);
+}
+MPFIX_AVX2_INLINE __m256i mh8(__m256i coef, __m256i v, __m256i shifts) {
+    return mulHigh8(coef, _mm256_sllv_epi32(v, shifts));
+}
+template <int S>
+MPFIX_AVX2_INLINE __m256i mh8s(__m256i coef, __m256i v) {
+    return mulHigh8(coef, _mm256_slli_epi32(v, S));
+}
+MPFIX_AVX2_INLINE __m256i add(__m256i a, __m256i b) { return _mm256_add_epi32(a, b); }
+MPFIX_AVX2_INLINE __m256i sub(__m256i a, __m256i b) { return _mm256_sub_epi32(a, b); }
+MPFIX_AVX2_INLINE __m256i reverse(__m256i v) { return _mm256_shuffle_epi32(v, _MM_SHUFFLE(0, 1, 2, 3)); }
+MPFIX_AVX2_INLINE void transpose(__m256i &a, __m256i &b, __m256i &c, __m256i &d) {
+    const __m256i ab0 = _mm256_unpacklo_epi32(a, b), ab1 = _mm256_unpackhi_epi32(a, b);
+    const __m256i cd0 = _mm256_unpacklo_epi32(c, d), cd1 = _mm256_unpackhi_epi32(c, d);
+    a = _mm256_unpacklo_epi64(ab0, cd0);
+    b = _mm256_unpackhi_epi64(ab0, cd0);
+    c = _mm256_unpacklo_epi64(ab1, cd1);
+    d = _mm256_unpackhi_epi64(ab1, cd1);
+}
+
+MPFIX_AVX2_INLINE void dct32BlocksPair(int32_t *x0, int32_t *x1) {
+    const int32_t *k1 = synthDctCoef1;
+    const int32_t *k2 = synthDctCoef2;
+    const __m256i a = loadPair(x0, x1, 0), b = reverse(loadPair(x0, x1, 28));
+    const __m256i c = reverse(loadPair(x0, x1, 12)), d = loadPair(x0, x1, 16);
+    const __m256i e = reverse(loadPair(x0, x1, 4)), f = loadPair(x0, x1, 24);
+    const __m256i g = loadPair(x0, x1, 8), h = reverse(loadPair(x0, x1, 20));
+    const __m256i sum1 = add(a, b), sum2 = add(c, d), sum3 = add(e, f), sum4 = add(g, h);
+    const __m256i P = mh8s<1>(both(k1[0], k1[4], k1[8], k1[12]), sub(a, b));
+    const __m256i Q = mh8(both(k1[1], k1[5], k1[9], k1[13]), sub(c, d), both(5, 3, 3, 3));
+    const __m256i R = mh8s<1>(both(k1[2], k1[6], k1[10], k1[14]), sub(e, f));
+    const __m256i T = mh8(both(k1[3], k1[7], k1[11], k1[15]), sub(g, h), both(1, 1, 1, 3));
+    const __m256i k2even = both(k2[0], k2[2], k2[4], k2[6]);
+    const __m256i k2odd = both(k2[1], k2[3], k2[5], k2[7]);
+    const __m256i oddShifts = both(4, 4, 4, 1);
+    __m256i y0 = add(sum1, sum2);
+    __m256i y7 = add(sum3, sum4);
+    __m256i y1 = mh8s<1>(k2even, sub(sum1, sum2));
+    __m256i y6 = mh8(k2odd, sub(sum3, sum4), oddShifts);
+    __m256i y2 = add(P, Q);
+    __m256i y5 = add(R, T);
+    __m256i y3 = mh8s<1>(k2even, sub(P, Q));
+    __m256i y4 = mh8(k2odd, sub(R, T), oddShifts);
+    transpose(y0, y1, y2, y3);
+    transpose(y7, y6, y5, y4);
+
+    const int32_t *k3 = synthDctCoef3;
+    const __m256i s07 = add(y0, y7), s34 = add(y3, y4);
+    const __m256i s16 = add(y1, y6), s25 = add(y2, y5);
+    const __m256i d0 = mh8s<1>(both(k3[0], k3[0], k3[0], k3[0]), sub(y0, y7));
+    const __m256i d1 = mh8s<3>(both(k3[1], k3[1], k3[1], k3[1]), sub(y3, y4));
+    const __m256i d2 = mh8s<1>(both(k3[2], k3[2], k3[2], k3[2]), sub(y1, y6));
+    const __m256i d3 = mh8s<1>(both(k3[3], k3[3], k3[3], k3[3]), sub(y2, y5));
+    const __m256i e0 = add(s07, s34), e1 = sub(s07, s34);
+    const __m256i f0 = add(s16, s25), f1 = sub(s16, s25);
+    const __m256i gg = add(d0, d1), hh = sub(d0, d1);
+    const __m256i kk = add(d2, d3), ll = sub(d2, d3);
+    const __m256i k4 = _mm256_set1_epi32(k3[4]), k5 = _mm256_set1_epi32(k3[5]);
+    const __m256i k6 = _mm256_set1_epi32(k3[6]), k7 = _mm256_set1_epi32(k3[7]);
+    const __m256i n = mh8s<1>(k5, sub(e1, f1));
+    const __m256i o = mh8s<1>(k5, sub(hh, ll));
+    const __m256i m = mh8s<1>(k4, sub(gg, kk));
+    __m256i r0 = add(e0, f0);
+    __m256i r4 = mh8s<1>(k4, sub(e0, f0));
+    __m256i r6 = add(mh8s<1>(k6, e1), n);
+    __m256i r2 = add(mh8s<2>(k7, f1), n);
+    __m256i r7 = add(mh8s<1>(k6, hh), o);
+    __m256i r5 = add(m, r7);
+    const __m256i q = add(mh8s<2>(k7, ll), o);
+    __m256i r3 = add(q, m);
+    __m256i r1 = add(add(gg, kk), q);
+    transpose(r0, r1, r2, r3);
+    transpose(r4, r5, r6, r7);
+    storePair(x0, x1, 0, r0);
+    storePair(x0, x1, 4, r4);
+    storePair(x0, x1, 8, r1);
+    storePair(x0, x1, 12, r5);
+    storePair(x0, x1, 16, r2);
+    storePair(x0, x1, 20, r6);
+    storePair(x0, x1, 24, r3);
+    storePair(x0, x1, 28, r7);
+}
+
+// Lane k of v to d[k], for the lanes whose destination is not null.
+MPFIX_AVX2_INLINE void storeLanes(__m256i v, int32_t *d0, int32_t *d1, int32_t *d2, int32_t *d3, int32_t *d4,
+                                  int32_t *d5, int32_t *d6, int32_t *d7) {
+    const __m128i lo = _mm256_castsi256_si128(v), hi = _mm256_extracti128_si256(v, 1);
+    if (d0) *d0 = _mm_cvtsi128_si32(lo);
+    if (d1) *d1 = _mm_extract_epi32(lo, 1);
+    if (d2) *d2 = _mm_extract_epi32(lo, 2);
+    if (d3) *d3 = _mm_extract_epi32(lo, 3);
+    if (d4) *d4 = _mm_cvtsi128_si32(hi);
+    if (d5) *d5 = _mm_extract_epi32(hi, 1);
+    if (d6) *d6 = _mm_extract_epi32(hi, 2);
+    if (d7) *d7 = _mm_extract_epi32(hi, 3);
+}
+
+// synth::storeSlot with the sums of stage 3 formed eight at a time. The
+// values of the rows r = 3, 7, 11 and V_0, V_48 are single block outputs
+// (signed), those of the rows r = 1 mod 4 sums of neighbours, and those of
+// the even rows sums of up to three.
+MPFIX_AVX2_INLINE void storeSlotAvx2(const int32_t *x, int32_t *history, int32_t p) {
+    int32_t *low = history + ((p & 1) ? MP3_HISTORY_REGION_A : MP3_HISTORY_REGION_B) + p;   // V_{15-r}
+    int32_t *high = history + ((p & 1) ? MP3_HISTORY_REGION_B : MP3_HISTORY_REGION_A) + p;  // V_{47-r}
+    int32_t *v48 = history + ((p & 1) ? MP3_HISTORY_V48_ODD : MP3_HISTORY_V48_EVEN) + (p >> 1);
+    const __m256i mid = load8(x + 16), hi = load8(x + 24);
+    // {-X0, -X1, -X2, -X3, X4, X5, X6, X7}: V_48, -Q_3, -Q_7, -Q_11, V_0, P_11, P_7, P_3.
+    const __m256i singles = _mm256_sign_epi32(load8(x), set8(-1, -1, -1, -1, 1, 1, 1, 1));
+    storeLanes(singles, v48, high + 16 * 3, high + 16 * 7, high + 16 * 11, history + MP3_HISTORY_V0 + p,
+               low + 16 * 11, low + 16 * 7, low + 16 * 3);
+    // Lane k: X[7+k] + X[8+k]: -Q_1, -Q_5, -Q_9, -Q_13, P_13, P_9, P_5.
+    const __m256i pairs = _mm256_sign_epi32(add(load8(x + 7), load8(x + 8)), set8(0, -1, -1, -1, -1, 1, 1, 1));
+    storeLanes(pairs, nullptr, high + 16 * 1, high + 16 * 5, high + 16 * 9, high + 16 * 13, low + 16 * 13,
+               low + 16 * 9, low + 16 * 5);
+    low[16 * 1] = x[15];
+    // P of the even rows 0, 2 .. 14.
+    const __m256i p1 = _mm256_permutevar8x32_epi32(hi, set8(7, 7, 7, 7, 6, 6, 5, 5));
+    const __m256i p2 = _mm256_and_si256(_mm256_permutevar8x32_epi32(hi, set8(0, 0, 6, 6, 5, 5, 4, 4)),
+                                        set8(0, 0, -1, -1, -1, -1, -1, -1));
+    const __m256i p3 = _mm256_and_si256(_mm256_permutevar8x32_epi32(mid, set8(0, 7, 7, 6, 6, 5, 5, 4)),
+                                        set8(0, -1, -1, -1, -1, -1, -1, -1));
+    const __m256i evenP = add(add(p1, p2), p3);
+    storeLanes(evenP, low, low + 16 * 2, low + 16 * 4, low + 16 * 6, low + 16 * 8, low + 16 * 10, low + 16 * 12,
+               low + 16 * 14);
+    // -Q of the even rows: lane k of sums is X[23+k] + X[24+k].
+    const __m256i sums = add(load8(x + 23), hi);
+    const __m256i evenQ = add(_mm256_permutevar8x32_epi32(sums, set8(1, 1, 2, 2, 3, 3, 4, 4)),
+                              _mm256_permutevar8x32_epi32(mid, set8(0, 1, 1, 2, 2, 3, 3, 4)));
+    storeLanes(sub(_mm256_setzero_si256(), evenQ), high, high + 16 * 2, high + 16 * 4, high + 16 * 6,
+               high + 16 * 8, high + 16 * 10, high + 16 * 12, high + 16 * 14);
+}
+
+// Exact products of the eight words v with the eight coefficients at c, as
+// four 64-bit partial sums: pmuldq reads the low word of each 64-bit lane,
+// so the odd words are shifted down and met by the coefficients one further.
+MPFIX_AVX2_INLINE __m256i dot8(__m256i v, const int32_t *c) {
+    return _mm256_add_epi64(_mm256_mul_epi32(v, load8(c)), _mm256_mul_epi32(_mm256_srli_epi64(v, 32), load8(c + 1)));
+}
+
+// The four full sums of the partial sums in a, b, c, d: {sum a, sum b, sum c, sum d}.
+MPFIX_AVX2_INLINE __m256i sum4(__m256i a, __m256i b, __m256i c, __m256i d) {
+    const __m256i ab = _mm256_add_epi64(_mm256_unpacklo_epi64(a, b), _mm256_unpackhi_epi64(a, b));
+    const __m256i cd = _mm256_add_epi64(_mm256_unpacklo_epi64(c, d), _mm256_unpackhi_epi64(c, d));
+    return _mm256_add_epi64(_mm256_blend_epi32(ab, cd, 0xF0), _mm256_permute2x128_si256(ab, cd, 0x21));
+}
+
+// Eight samples from the sums {q0 .. q3} and {q4 .. q7}, in the order
+// q0 q1 q4 q5 q2 q3 q6 q7, as toPcm rounds them: the high words clamped to
+// +-2^30 (which changes no clamped result) so that + 64 cannot wrap; the
+// final saturation to 16 bits is left to packssdw.
+MPFIX_AVX2_INLINE __m256i samples8(__m256i s0, __m256i s1) {
+    __m256i h = _mm256_castps_si256(
+        _mm256_shuffle_ps(_mm256_castsi256_ps(s0), _mm256_castsi256_ps(s1), _MM_SHUFFLE(3, 1, 3, 1)));
+    h = _mm256_min_epi32(_mm256_max_epi32(h, _mm256_set1_epi32(-(1 << 30))), _mm256_set1_epi32(1 << 30));
+    return _mm256_srai_epi32(add(h, _mm256_set1_epi32(64)), 7);
+}
+
+// Sample 16: the V_48 values of the other parity against the coefficients
+// of synthSample16Coef read from (7 - j0) mod 8.
+MPFIX_AVX2_INLINE __m256i sample16Products(const int32_t *history, int32_t p) {
+    const int32_t *m = history + ((p & 1) ? MP3_HISTORY_V48_EVEN : MP3_HISTORY_V48_ODD);
+    const int32_t j0 = (((p + 1) >> 1) + 7) & 7;
+    return dot8(load8(m), synthSample16Coef + ((7 - j0) & 7));
+}
+
+// Sample 0: lane k pairs e(15 - k) with e(k + 1) (e(a) = V_0 of the slot a
+// calls ago), as the wrapping difference for odd t = k + 1 and sum for even
+// t; lane 7 is e(8) alone.
+MPFIX_AVX2_INLINE __m256i ringWords(__m256i e0, __m256i e1, __m256i index) {
+    const __m256i fromE1 = _mm256_slli_epi32(index, 28);  // bit 3 of the index to the sign
+    return _mm256_castps_si256(_mm256_blendv_ps(_mm256_castsi256_ps(_mm256_permutevar8x32_epi32(e0, index)),
+                                                _mm256_castsi256_ps(_mm256_permutevar8x32_epi32(e1, index)),
+                                                _mm256_castsi256_ps(fromE1)));
+}
+MPFIX_AVX2_INLINE __m256i sample0Products(const int32_t *history, int32_t p) {
+    const __m256i e0 = load8(history + MP3_HISTORY_V0), e1 = load8(history + MP3_HISTORY_V0 + 8);
+    const __m256i pos = _mm256_set1_epi32(p), mask = _mm256_set1_epi32(15);
+    const __m256i older = ringWords(e0, e1, _mm256_and_si256(add(pos, set8(15, 14, 13, 12, 11, 10, 9, 8)), mask));
+    const __m256i newer = ringWords(e0, e1, _mm256_and_si256(add(pos, set8(1, 2, 3, 4, 5, 6, 7, 8)), mask));
+    const __m256i pairs = add(older, _mm256_sign_epi32(newer, set8(-1, 1, -1, 1, -1, 1, -1, 0)));
+    return dot8(pairs, synthWindow);
+}
+
+// The 32 samples of the slot stored under position p: low = 0..15, high = 16..31.
+struct SlotPcm {
+    __m256i low, high;
+};
+MPFIX_AVX2_INLINE SlotPcm windowSlot(const int32_t *history, int32_t p) {
+    const int32_t *region = synth::windowRegion(history, p);
+    const int32_t *coef = synthWindowRows.a(0) + 16 - p;
+    // a[r], b[r]: partial sums of samples 15 - r and 17 + r; a[15], b[15]
+    // those of samples 0 and 16.
+    __m256i a[16], b[16];
+    for (int r = 0; r < 15; ++r) {
+        const __m256i v0 = load8(region + 16 * r), v1 = load8(region + 16 * r + 8);
+        const int32_t *ca = coef + SynthWindowRows::kWidth * r, *cb = ca + SynthWindowRows::kB;
+        a[r] = _mm256_add_epi64(dot8(v0, ca), dot8(v1, ca + 8));
+        b[r] = _mm256_add_epi64(dot8(v0, cb), dot8(v1, cb + 8));
+    }
+    a[15] = sample0Products(history, p);
+    b[15] = sample16Products(history, p);
+    // packssdw interleaves the four-sample halves of its two operands: the
+    // sums are grouped so that the samples come out in order.
+    SlotPcm out;
+    out.low = _mm256_packs_epi32(samples8(sum4(a[15], a[14], a[7], a[6]), sum4(a[13], a[12], a[5], a[4])),
+                                 samples8(sum4(a[11], a[10], a[3], a[2]), sum4(a[9], a[8], a[1], a[0])));
+    out.high = _mm256_packs_epi32(samples8(sum4(b[15], b[0], b[7], b[8]), sum4(b[1], b[2], b[9], b[10])),
+                                  samples8(sum4(b[3], b[4], b[11], b[12]), sum4(b[5], b[6], b[13], b[14])));
+    return out;
+}
+
+MPFIX_AVX2_INLINE void storeConsecutive(int16_t *pcm, const SlotPcm &s) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(pcm), s.low);
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(pcm + 16), s.high);
+}
+// Every second element; the ones between belong to another channel.
+MPFIX_AVX2_INLINE void storeEverySecond(int16_t *pcm, const SlotPcm &s) {
+    alignas(32) int16_t v[32];
+    storeConsecutive(v, s);
+    for (int j = 0; j < 32; ++j) pcm[2 * j] = v[j];
+}
+// Two channels' slots interleaved: 64 consecutive elements.
+MPFIX_AVX2_INLINE void storeInterleaved(int16_t *pcm, const SlotPcm &left, const SlotPcm &right) {
+    const auto put = [pcm](int at, __m256i l, __m256i r) __attribute__((target("avx2"), always_inline)) {
+        const __m256i lo = _mm256_unpacklo_epi16(l, r), hi = _mm256_unpackhi_epi16(l, r);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(pcm + at), _mm256_permute2x128_si256(lo, hi, 0x20));
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(pcm + at + 16), _mm256_permute2x128_si256(lo, hi, 0x31));
+    };
+    put(0, left.low, right.low);
+    put(32, left.high, right.high);
 }
 
 MPFIX_AVX2 int32_t synthAvx2(int32_t *samples, int16_t *pcm, int32_t *history, int32_t *position,
                              int32_t stride) {
     if (*position < 0 || *position > 15) return MP3_ERR_PARAM;
-    const int step = (stride == 1) ? 1 : 2;
-    const int32_t p = begin(samples, pcm, history, position, step);
-    const int32_t *region = synth::windowRegion(history, p);
-    const SynthWindowRows &w = synthWindowRows;
-    const auto rowSums = [&](int r) __attribute__((target("avx2"))) {
-        const int32_t *row = region + 16 * r;
-        const int32_t *ca = w.a(r) + 16 - p;
-        const int32_t *cb = w.b(r) + 16 - p;
-        __m256i accA = _mm256_setzero_si256(), accB = _mm256_setzero_si256();
-        for (int c = 0; c < 16; c += 8) {
-            const __m256i v = load8(row + c);
-            const __m256i vOdd = _mm256_srli_epi64(v, 32);
-            accA = _mm256_add_epi64(accA, _mm256_mul_epi32(v, load8(ca + c)));
-            accA = _mm256_add_epi64(accA, _mm256_mul_epi32(vOdd, load8(ca + c + 1)));
-            accB = _mm256_add_epi64(accB, _mm256_mul_epi32(v, load8(cb + c)));
-            accB = _mm256_add_epi64(accB, _mm256_mul_epi32(vOdd, load8(cb + c + 1)));
+    const int32_t p = synth::advancePosition(position);
+    dct32Blocks(samples);
+    storeSlotAvx2(samples, history, p);
+    const SlotPcm out = windowSlot(history, p);
+    if (stride == 1)
+        storeConsecutive(pcm, out);
+    else
+        storeEverySecond(pcm, out);
+    return 0;
+}
+
+// A granule: the slots of one channel in pairs, or the two channels' slots
+// side by side, through the two-slot DCT; each slot is then stored and
+// windowed in the order the single calls would run.
+MPFIX_AVX2 int32_t synthGranuleAvx2(int32_t *slots, int16_t *pcm, int32_t *history, int32_t *position,
+                                    int32_t nch) {
+    const bool stereo = nch == 2;
+    for (int32_t s = 0; s < MP3_SLOTS; s += stereo ? 1 : 2) {
+        int32_t *x[2] = {slots + MP3_SUBBANDS * s, slots + MP3_SUBBANDS * (stereo ? MP3_SLOTS + s : s + 1)};
+        dct32BlocksPair(x[0], x[1]);
+        SlotPcm out[2];
+        for (int k = 0; k < 2; ++k) {
+            const int ch = stereo ? k : 0;
+            int32_t *h = history + MP3_SYNTH_HISTORY * ch;
+            const int32_t p = synth::advancePosition(position + ch);
+            storeSlotAvx2(x[k], h, p);
+            out[k] = windowSlot(h, p);
         }
-        const __m256i halves = _mm256_add_epi64(_mm256_unpacklo_epi64(accA, accB), _mm256_unpackhi_epi64(accA, accB));
-        return _mm_add_epi64(_mm256_castsi256_si128(halves), _mm256_extracti128_si256(halves, 1));
-    };
-    for (int r = 0; r < 14; r += 2) storeRowPair(pcm, step, r, rowSums(r), rowSums(r + 1));
-    storeRowPair(pcm, step, 14, rowSums(14), _mm_setzero_si128());
+        if (stereo) {
+            storeInterleaved(pcm + 2 * MP3_SUBBANDS * s, out[0], out[1]);
+        } else {
+            storeConsecutive(pcm + MP3_SUBBANDS * s, out[0]);
+            storeConsecutive(pcm + MP3_SUBBANDS * (s + 1), out[1]);
+        }
+    }
     return 0;
 }
 
@@ -205,6 +469,11 @@ int32_t MP3_SynthPQMF_sse41(int32_t *samples, int16_t *pcm, int32_t *history, in
 }
 int32_t MP3_SynthPQMF_avx2(int32_t *samples, int16_t *pcm, int32_t *history, int32_t *position, int32_t stride) {
     return synthAvx2(samples, pcm, history, position, stride);
+}
+int32_t MP3_SynthGranule_avx2(int32_t *slots, int16_t *pcm, int32_t *history, int32_t *position, int32_t nch) {
+    if (!synth::granulePositionsValid(position, nch))
+        return synth::granuleBySlots<MP3_SynthPQMF_avx2>(slots, pcm, history, position, nch);
+    return synthGranuleAvx2(slots, pcm, history, position, nch);
 }
 
 }  // namespace mpfix

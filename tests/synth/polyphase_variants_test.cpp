@@ -12,11 +12,19 @@
 
 #include "audio/synth/polyphase.h"
 #include "mpfix.h"
-#include "support/random.h"
 
 namespace {
 
-using mpfix::test::SplitMix64;
+struct SplitMix64 {
+    uint64_t state;
+    uint64_t next() {
+        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    int32_t word() { return static_cast<int32_t>(static_cast<uint32_t>(next())); }
+};
 
 // Kinds of values: in the decoder's range, any 32-bit word, and the extremes
 // where sums and shifts wrap.
@@ -154,6 +162,101 @@ TEST(SynthPQMFVariants, EveryStrideButOneWritesEveryOtherElement) {
                 ASSERT_EQ(variant.fn(b.data(), pb.data(), fast.history.data(), &fast.position, stride), 0);
                 ASSERT_EQ(pa, pb) << variant.name << " stride " << stride << " call " << call;
             }
+        }
+    }
+}
+
+TEST(SynthPQMFVariants, Sample16CoefficientsFollowTheirRule) {
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(mpfix::synthSample16Coef[i], mpfix::synthWindow[8 + (7 - i % 8)]) << i;
+}
+
+// A granule of nch channels in the decoder's layout, with guard elements
+// after the PCM.
+struct Granule {
+    std::array<int32_t, 2 * MP3_SLOTS * 32> slots{};
+    std::array<int16_t, 2 * 576 + 16> pcm{};
+    std::array<int32_t, 2 * MP3_SYNTH_HISTORY> history{};
+    std::array<int32_t, 2> position{};
+    bool operator==(const Granule &) const = default;
+};
+
+// The reference: 18 calls per channel with stride nch.
+int32_t granuleByReferenceSlots(Granule &g, int32_t nch) {
+    int32_t result = 0;
+    for (int32_t ch = 0; ch < nch; ++ch) {
+        for (int32_t s = 0; s < MP3_SLOTS; ++s) {
+            const int32_t r = mpfix::MP3_SynthPQMF_ref(g.slots.data() + 32 * (MP3_SLOTS * ch + s),
+                                                       g.pcm.data() + 32 * nch * s + ch,
+                                                       g.history.data() + MP3_SYNTH_HISTORY * ch,
+                                                       g.position.data() + ch, nch);
+            if (r != 0) result = r;
+        }
+    }
+    return result;
+}
+
+TEST(SynthGranuleVariants, ReferenceComesFirst) {
+    const auto variants = mpfix::SynthGranuleVariants();
+    ASSERT_FALSE(variants.empty());
+    EXPECT_STREQ(variants[0].name, "ref");
+}
+
+TEST(SynthGranuleVariants, MatchSlotCallsOnRandomAndExtremeInput) {
+    const Kind kinds[] = {Kind::Typical, Kind::Any, Kind::Extreme};
+    for (const auto &variant : mpfix::SynthGranuleVariants()) {
+        uint64_t seed = 100;
+        for (const int32_t nch : {1, 2}) {
+            for (const Kind kind : kinds) {
+                // Every start position in each channel; three granules each
+                // cross the ring more than three times.
+                for (int32_t start = 0; start < 16; ++start) {
+                    SplitMix64 rng{seed++};
+                    Granule ref;
+                    if (kind != Kind::Typical)
+                        for (auto &h : ref.history) h = value(rng, kind);
+                    ref.position = {start, (start * 7 + 3) & 15};
+                    for (auto &v : ref.pcm) v = static_cast<int16_t>(rng.next());
+                    Granule fast = ref;
+                    for (int granule = 0; granule < 3; ++granule) {
+                        for (auto &v : ref.slots) v = value(rng, kind);
+                        fast.slots = ref.slots;
+                        ASSERT_EQ(granuleByReferenceSlots(ref, nch), 0);
+                        ASSERT_EQ(variant.fn(fast.slots.data(), fast.pcm.data(), fast.history.data(),
+                                             fast.position.data(), nch),
+                                  0);
+                        ASSERT_TRUE(ref == fast) << variant.name << " nch " << nch << " start " << start
+                                                 << " granule " << granule;
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(SynthGranuleVariants, LeaveChannelsWithBadPositionsUntouched) {
+    for (const auto &variant : mpfix::SynthGranuleVariants()) {
+        for (const int32_t bad : {-1, 16, INT32_MIN}) {
+            for (const int32_t nch : {1, 2}) {
+                for (int32_t badChannel = 0; badChannel < nch; ++badChannel) {
+                    SplitMix64 rng{static_cast<uint64_t>(nch * 10 + badChannel)};
+                    Granule ref;
+                    for (auto &v : ref.slots) v = value(rng, Kind::Typical);
+                    ref.position = {5, 10};
+                    ref.position[static_cast<size_t>(badChannel)] = bad;
+                    Granule fast = ref;
+                    EXPECT_EQ(granuleByReferenceSlots(ref, nch), MP3_ERR_PARAM);
+                    EXPECT_EQ(variant.fn(fast.slots.data(), fast.pcm.data(), fast.history.data(), fast.position.data(),
+                                         nch),
+                              MP3_ERR_PARAM);
+                    EXPECT_TRUE(ref == fast) << variant.name << " nch " << nch << " bad channel " << badChannel;
+                }
+            }
+            // A channel count other than 1 or 2 touches nothing.
+            Granule g;
+            g.position = {3, 4};
+            const Granule before = g;
+            EXPECT_EQ(variant.fn(g.slots.data(), g.pcm.data(), g.history.data(), g.position.data(), 3), MP3_ERR_PARAM);
+            EXPECT_TRUE(g == before) << variant.name;
         }
     }
 }
