@@ -272,18 +272,19 @@ MPFIX_AVX2_INLINE void dct32BlocksPair(int32_t *x0, int32_t *x1) {
     storePair(x0, x1, 28, r7);
 }
 
-// Lane k of v to d[k], for the lanes whose destination is not null.
+// Lane k of v to d[k]; lane 0 only with kLane0.
+template <bool kLane0 = true>
 MPFIX_AVX2_INLINE void storeLanes(__m256i v, int32_t *d0, int32_t *d1, int32_t *d2, int32_t *d3, int32_t *d4,
                                   int32_t *d5, int32_t *d6, int32_t *d7) {
     const __m128i lo = _mm256_castsi256_si128(v), hi = _mm256_extracti128_si256(v, 1);
-    if (d0) *d0 = _mm_cvtsi128_si32(lo);
-    if (d1) *d1 = _mm_extract_epi32(lo, 1);
-    if (d2) *d2 = _mm_extract_epi32(lo, 2);
-    if (d3) *d3 = _mm_extract_epi32(lo, 3);
-    if (d4) *d4 = _mm_cvtsi128_si32(hi);
-    if (d5) *d5 = _mm_extract_epi32(hi, 1);
-    if (d6) *d6 = _mm_extract_epi32(hi, 2);
-    if (d7) *d7 = _mm_extract_epi32(hi, 3);
+    if constexpr (kLane0) *d0 = _mm_cvtsi128_si32(lo);
+    *d1 = _mm_extract_epi32(lo, 1);
+    *d2 = _mm_extract_epi32(lo, 2);
+    *d3 = _mm_extract_epi32(lo, 3);
+    *d4 = _mm_cvtsi128_si32(hi);
+    *d5 = _mm_extract_epi32(hi, 1);
+    *d6 = _mm_extract_epi32(hi, 2);
+    *d7 = _mm_extract_epi32(hi, 3);
 }
 
 // synth::storeSlot with the sums of stage 3 formed eight at a time. The
@@ -301,7 +302,7 @@ MPFIX_AVX2_INLINE void storeSlotAvx2(const int32_t *x, int32_t *history, int32_t
                low + 16 * 11, low + 16 * 7, low + 16 * 3);
     // Lane k: X[7+k] + X[8+k]: -Q_1, -Q_5, -Q_9, -Q_13, P_13, P_9, P_5.
     const __m256i pairs = _mm256_sign_epi32(add(load8(x + 7), load8(x + 8)), set8(0, -1, -1, -1, -1, 1, 1, 1));
-    storeLanes(pairs, nullptr, high + 16 * 1, high + 16 * 5, high + 16 * 9, high + 16 * 13, low + 16 * 13,
+    storeLanes<false>(pairs, nullptr, high + 16 * 1, high + 16 * 5, high + 16 * 9, high + 16 * 13, low + 16 * 13,
                low + 16 * 9, low + 16 * 5);
     low[16 * 1] = x[15];
     // P of the even rows 0, 2 .. 14.
@@ -379,25 +380,48 @@ struct SlotPcm {
 MPFIX_AVX2_INLINE SlotPcm windowSlot(const int32_t *history, int32_t p) {
     const int32_t *region = synth::windowRegion(history, p);
     const int32_t *coef = synthWindowRows.a(0) + 16 - p;
+    // One base register for every coefficient load (the rows are at fixed
+    // offsets from it), rather than an index recomputed per row.
+    __asm__("" : "+r"(coef));
     // a[r], b[r]: partial sums of samples 15 - r and 17 + r; a[15], b[15]
     // those of samples 0 and 16.
     __m256i a[16], b[16];
-    for (int r = 0; r < 15; ++r) {
+    const auto row = [&](int r) __attribute__((target("avx2"), always_inline)) {
         const __m256i v0 = load8(region + 16 * r), v1 = load8(region + 16 * r + 8);
         const int32_t *ca = coef + SynthWindowRows::kWidth * r, *cb = ca + SynthWindowRows::kB;
         a[r] = _mm256_add_epi64(dot8(v0, ca), dot8(v1, ca + 8));
         b[r] = _mm256_add_epi64(dot8(v0, cb), dot8(v1, cb + 8));
-    }
+    };
+    // packssdw interleaves the four-sample halves of its two operands: the
+    // sums are grouped so that the samples come out in order, and the rows
+    // run in an order that completes groups early.
     a[15] = sample0Products(history, p);
     b[15] = sample16Products(history, p);
-    // packssdw interleaves the four-sample halves of its two operands: the
-    // sums are grouped so that the samples come out in order.
-    SlotPcm out;
-    out.low = _mm256_packs_epi32(samples8(sum4(a[15], a[14], a[7], a[6]), sum4(a[13], a[12], a[5], a[4])),
-                                 samples8(sum4(a[11], a[10], a[3], a[2]), sum4(a[9], a[8], a[1], a[0])));
-    out.high = _mm256_packs_epi32(samples8(sum4(b[15], b[0], b[7], b[8]), sum4(b[1], b[2], b[9], b[10])),
-                                  samples8(sum4(b[3], b[4], b[11], b[12]), sum4(b[5], b[6], b[13], b[14])));
-    return out;
+    row(0);
+    row(7);
+    row(8);
+    const __m256i b0 = sum4(b[15], b[0], b[7], b[8]);
+    row(14);
+    row(6);
+    const __m256i a0 = sum4(a[15], a[14], a[7], a[6]);
+    row(1);
+    row(9);
+    const __m256i a3 = sum4(a[9], a[8], a[1], a[0]);
+    row(2);
+    row(10);
+    const __m256i b1 = sum4(b[1], b[2], b[9], b[10]);
+    row(3);
+    row(11);
+    const __m256i a2 = sum4(a[11], a[10], a[3], a[2]);
+    row(4);
+    row(12);
+    const __m256i b2 = sum4(b[3], b[4], b[11], b[12]);
+    row(5);
+    row(13);
+    const __m256i a1 = sum4(a[13], a[12], a[5], a[4]);
+    const __m256i b3 = sum4(b[5], b[6], b[13], b[14]);
+    return {_mm256_packs_epi32(samples8(a0, a1), samples8(a2, a3)),
+            _mm256_packs_epi32(samples8(b0, b1), samples8(b2, b3))};
 }
 
 MPFIX_AVX2_INLINE void storeConsecutive(int16_t *pcm, const SlotPcm &s) {
