@@ -12,19 +12,11 @@
 
 #include "audio/synth/polyphase.h"
 #include "mpfix.h"
+#include "support/random.h"
 
 namespace {
 
-struct SplitMix64 {
-    uint64_t state;
-    uint64_t next() {
-        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    int32_t word() { return static_cast<int32_t>(static_cast<uint32_t>(next())); }
-};
+using mpfix::test::SplitMix64;
 
 // Kinds of values: in the decoder's range, any 32-bit word, and the extremes
 // where sums and shifts wrap.
